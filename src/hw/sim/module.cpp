@@ -1,0 +1,74 @@
+// A ranging module on pins 0 (trigger) and 2 (echo), answering in real time.
+#include <cstdint>
+#include <cstdlib>
+
+#include "hw/operations.h"
+#include "hw/sim/clock.h"
+#include "hw/sim/scene.h"
+
+namespace {
+
+constexpr int MODULE_TRIGGER_PIN = 0;
+constexpr int MODULE_ECHO_PIN = 2;
+constexpr std::uint64_t SHORTEST_TRIGGER_NS = 10000;
+// The module sends its burst of sound before it raises the echo.
+constexpr std::uint64_t ECHO_RISE_DELAY_NS = 450000;
+
+bool triggerIsOutput = false;
+bool echoIsInput = false;
+int triggerLevel = LOW;
+std::uint64_t triggerRoseNs = 0;
+std::uint64_t echoRiseNs = 0;
+std::uint64_t echoFallNs = 0;
+
+void answerTrigger(std::uint64_t fellNs) {
+    bool const busy = fellNs < echoFallNs;
+    if (busy || fellNs - triggerRoseNs < SHORTEST_TRIGGER_NS) {
+        return;
+    }
+    std::int64_t const width = echoWidthNs(fellNs);
+    if (width < 0) {
+        return;
+    }
+    echoRiseNs = fellNs + ECHO_RISE_DELAY_NS;
+    echoFallNs = echoRiseNs + static_cast<std::uint64_t>(width);
+}
+
+}  // namespace
+
+extern "C" int wiringPiSetup(void) {
+    if (!loadScene()) {
+        std::exit(2);
+    }
+    startSimClock();
+    return 0;
+}
+
+extern "C" void pinMode(int pin, int mode) {
+    if (pin == MODULE_TRIGGER_PIN) {
+        triggerIsOutput = mode == OUTPUT;
+    } else if (pin == MODULE_ECHO_PIN) {
+        echoIsInput = mode == INPUT;
+    }
+}
+
+extern "C" void digitalWrite(int pin, int value) {
+    int const level = value == LOW ? LOW : HIGH;
+    if (pin != MODULE_TRIGGER_PIN || !triggerIsOutput || level == triggerLevel) {
+        return;
+    }
+    triggerLevel = level;
+    if (level == HIGH) {
+        triggerRoseNs = simNowNs();
+    } else {
+        answerTrigger(simNowNs());
+    }
+}
+
+extern "C" int digitalRead(int pin) {
+    if (pin != MODULE_ECHO_PIN || !echoIsInput) {
+        return LOW;
+    }
+    std::uint64_t const now = simNowNs();
+    return now >= echoRiseNs && now < echoFallNs ? HIGH : LOW;
+}

@@ -1,0 +1,25 @@
+// The ranging module driver: pins, timing and the conversion to centimetres.
+#pragma once
+
+#include <cstdint>
+
+// Pins in wiringPi's own numbering.
+constexpr int TRIGGER_PIN = 0;
+constexpr int ECHO_PIN = 2;
+
+constexpr unsigned TRIGGER_PULSE_US = 20;
+constexpr unsigned SETTLE_MS = 30;
+constexpr std::int32_t US_PER_CM = 58;
+
+// Well past the longest echo a module gives (about 38 ms when nothing is in range), so only
+// a missing, miswired or stuck module runs into it.
+constexpr std::uint32_t ECHO_TIMEOUT_US = 100000;
+constexpr std::int32_t NO_ECHO = -1;
+
+// Opens the GPIO and prepares both pins. False when the GPIO could not be opened; errno says
+// why, and no other GPIO operation has been made.
+bool setup();
+
+// One trigger/echo exchange, in whole centimetres, or NO_ECHO when the echo did not begin or
+// did not end within ECHO_TIMEOUT_US. The trigger is low when it returns.
+std::int32_t getCM();

@@ -1,0 +1,162 @@
+#include "virtual_wiring.h"
+
+#include <cerrno>
+#include <stdexcept>
+
+#include "hw/operations.h"
+
+namespace {
+
+constexpr int TRIGGER = 0;
+constexpr int ECHO = 2;
+// A wait that no bound ends is reported rather than left spinning forever.
+constexpr std::uint64_t RUNAWAY_US = 1000000;
+
+struct World {
+    std::uint64_t now = 0;
+    std::uint32_t clockBase = 0;
+    std::uint32_t readStep = 1;
+    int setupError = 0;
+    unsigned delays = 0;
+    unsigned stopAt = 0;
+    std::function<void()> hook;
+    std::vector<std::string> log;
+    std::vector<vw::Echo> queued;
+    int trigger = LOW;
+    std::uint64_t fellAt = 0;
+    int echoLevel = LOW;
+    std::vector<std::pair<std::uint64_t, int>> changes;  // absolute, still to come
+    std::size_t nextChange = 0;
+};
+
+World world;
+
+void record(std::string op) {
+    world.log.push_back(std::move(op));
+}
+
+void armEcho() {
+    vw::Echo echo = vw::DEFAULT_ECHO;
+    if (!world.queued.empty()) {
+        echo = world.queued.front();
+        world.queued.erase(world.queued.begin());
+    }
+    world.fellAt = world.now;
+    world.echoLevel = echo.levelAtFall;
+    world.changes.clear();
+    world.nextChange = 0;
+    for (auto const& [after, level] : echo.changes) {
+        world.changes.emplace_back(world.now + after, level);
+    }
+}
+
+}  // namespace
+
+namespace vw {
+
+Echo pulse(std::uint32_t afterUs, std::uint32_t widthUs) {
+    return Echo{LOW, {{afterUs, HIGH}, {afterUs + widthUs, LOW}}};
+}
+
+Echo stuck(int level) {
+    return Echo{level, {}};
+}
+
+void reset() {
+    world = World{};
+}
+void queue(Echo echo) {
+    world.queued.push_back(std::move(echo));
+}
+void setClock(std::uint32_t micros) {
+    world.clockBase = micros - static_cast<std::uint32_t>(world.now);
+}
+void setReadStepUs(std::uint32_t us) {
+    world.readStep = us;
+}
+void failSetup(int error) {
+    world.setupError = error;
+}
+void stopAfterDelays(unsigned n) {
+    world.stopAt = n;
+}
+void onDelay(std::function<void()> hook) {
+    world.hook = std::move(hook);
+}
+std::vector<std::string> const& calls() {
+    return world.log;
+}
+int triggerLevel() {
+    return world.trigger;
+}
+std::uint64_t nowUs() {
+    return world.now;
+}
+
+}  // namespace vw
+
+extern "C" int wiringPiSetup(void) {
+    record("wiringPiSetup");
+    if (world.setupError != 0) {
+        errno = world.setupError;
+        return -1;
+    }
+    return 0;
+}
+
+extern "C" void pinMode(int pin, int mode) {
+    record("pinMode(" + std::to_string(pin) + "," + std::to_string(mode) + ")");
+}
+
+extern "C" void digitalWrite(int pin, int value) {
+    record("digitalWrite(" + std::to_string(pin) + "," + std::to_string(value) + ")");
+    if (pin != TRIGGER) {
+        return;
+    }
+    bool const falls = world.trigger != LOW && value == LOW;
+    world.trigger = value;
+    if (falls) {
+        armEcho();
+    }
+}
+
+// A read takes readStep of time but lands on the next edge if that comes first, so an edge
+// is seen at the very microsecond it happens.
+extern "C" int digitalRead(int pin) {
+    if (pin != ECHO) {
+        return LOW;
+    }
+    std::uint64_t next = world.now + world.readStep;
+    if (world.nextChange < world.changes.size() && world.changes[world.nextChange].first < next) {
+        next = world.changes[world.nextChange].first;
+    }
+    world.now = next;
+    while (world.nextChange < world.changes.size() &&
+           world.changes[world.nextChange].first <= world.now) {
+        world.echoLevel = world.changes[world.nextChange++].second;
+    }
+    if (world.now - world.fellAt > RUNAWAY_US) {
+        throw std::runtime_error("the echo wait never gave up");
+    }
+    return world.echoLevel;
+}
+
+extern "C" unsigned int micros(void) {
+    return world.clockBase + static_cast<std::uint32_t>(world.now);
+}
+
+extern "C" void delayMicroseconds(unsigned int us) {
+    record("delayMicroseconds(" + std::to_string(us) + ")");
+    world.now += us;
+}
+
+extern "C" void delay(unsigned int ms) {
+    record("delay(" + std::to_string(ms) + ")");
+    world.now += std::uint64_t{ms} * 1000;
+    if (world.hook) {
+        world.hook();
+    }
+    if (++world.delays == world.stopAt) {
+        throw vw::Stopped{};
+    }
+}

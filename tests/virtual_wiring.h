@@ -1,0 +1,45 @@
+// A scripted ranging module and clock in virtual time, providing the seven GPIO operations:
+// nothing sleeps, and every exchange is repeatable to the microsecond.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vw {
+
+// What the echo line does after one trigger falls: its level at the fall, then each change,
+// in microseconds after the fall.
+struct Echo {
+    int levelAtFall = 0;
+    std::vector<std::pair<std::uint32_t, int>> changes;
+};
+
+Echo pulse(std::uint32_t afterUs, std::uint32_t widthUs);
+Echo stuck(int level);
+// Answers a trigger when nothing is queued, so that a program linked to the double reads 21.
+Echo const DEFAULT_ECHO = pulse(300, 1234);
+
+struct Stopped {};
+
+// Back to power-on: time 0, the clock reading 0, nothing queued or logged, reads 1 µs apart.
+void reset();
+void queue(Echo echo);
+// What micros() reads from now on (and so where it wraps).
+void setClock(std::uint32_t micros);
+// How far one read moves time on, unless an edge of the echo comes sooner.
+void setReadStepUs(std::uint32_t us);
+// wiringPiSetup will fail with this errno.
+void failSetup(int error);
+// The nth call of delay throws Stopped, after running the hook.
+void stopAfterDelays(unsigned n);
+void onDelay(std::function<void()> hook);
+
+// GPIO operations made so far, such as "pinMode(0,1)"; reads and the clock are left out.
+std::vector<std::string> const& calls();
+int triggerLevel();
+std::uint64_t nowUs();
+
+}  // namespace vw
