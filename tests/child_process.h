@@ -1,0 +1,36 @@
+// Runs the real program as a child process, the way a user's shell or script would.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+using Clock = std::chrono::steady_clock;
+
+struct Child {
+    pid_t pid = -1;
+    int out = -1;  // read end of its standard output, unless that went elsewhere
+    int err = -1;  // read end of its standard error
+    std::string pending;
+};
+
+// Starts `command` with the simulated distance pinned to `simCm`, or left to drift, and its
+// standard output on a pipe, or on `outFd` when one is given.
+Child start(std::vector<std::string> const& command, std::optional<std::string> const& simCm,
+            int outFd = -1);
+
+// The next line of its standard output, without the newline; nothing at its end or after
+// `timeout`.
+std::optional<std::string> readLine(Child& child, std::chrono::milliseconds timeout);
+
+// Everything left on its standard error, once that closes.
+std::string readErrors(Child& child);
+
+// Its wait status, or nothing if it is still running after `timeout`.
+std::optional<int> waitFor(Child& child, std::chrono::milliseconds timeout);
+
+// Ends it if it is still running and closes what is left open.
+void finish(Child& child);
