@@ -30,7 +30,9 @@ void answerTrigger(std::uint64_t fellNs) {
     if (width < 0) {
         return;
     }
-    echoRiseNs = fellNs + ECHO_RISE_DELAY_NS;
+    // Counted from now rather than from the fall, so that however long working out the echo
+    // took (a first call, under an emulator) is not taken out of the pulse.
+    echoRiseNs = simNowNs() + ECHO_RISE_DELAY_NS;
     echoFallNs = echoRiseNs + static_cast<std::uint64_t>(width);
 }
 
