@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds rangefinder's wiringPi backend against a stand-in library made from the tests' double
+# (natively, or for the Pi with --arm) and checks that the program takes all seven operations
+# from it and prints its readings.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cross=() run=()
+if [ "${1:-}" = --arm ]; then
+    cross=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/armv6-hf.cmake")
+    run=(qemu-arm -cpu cortex-a7 -L /usr/arm-linux-gnueabihf)
+fi
+
+cmake -S tests/fake_wiringpi -B "$work/lib" -G Ninja "${cross[@]}" >/dev/null
+cmake --build "$work/lib" >/dev/null
+cmake --install "$work/lib" --prefix "$work/prefix" >/dev/null
+cmake -S . -B "$work/app" -G Ninja "${cross[@]}" -DRANGEFINDER_BACKEND=wiringpi \
+    -DRANGEFINDER_TESTS=OFF -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/app" >/dev/null
+program="$work/app/rangefinder"
+
+fail() { echo "check-wiringpi-build: $*" >&2; exit 1; }
+readelf -d "$program" | grep -q 'NEEDED.*\[libwiringPi\.so\]' || fail "not linked to libwiringPi.so"
+imported=$(readelf --dyn-syms -W "$program" | awk '$7 == "UND" { sub(/@.*/, "", $8); print $8 }')
+for operation in wiringPiSetup pinMode digitalWrite digitalRead micros delay delayMicroseconds; do
+    grep -qx "$operation" <<<"$imported" || fail "$operation does not come from the library"
+done
+readings=$( ("${run[@]}" "$program" 2>"$work/errors" || true) | head -n 2 | tr '\n' ' ')
+[ "$readings" = "21 21 " ] || fail "expected two readings of 21 from the stand-in, got '$readings'"
+[ ! -s "$work/errors" ] || fail "wrote to standard error: $(cat "$work/errors")"
+echo "check-wiringpi-build: the wiringPi build${1:+ ($1)} takes all seven operations from libwiringPi.so and reads 21 21"
