@@ -42,7 +42,9 @@ extern "C" int wiringPiSetup(void) {
     if (!loadScene()) {
         std::exit(2);
     }
+    // A new clock starts a new timeline: nothing of an echo timed on the old one is left.
     startSimClock();
+    echoRiseNs = echoFallNs = triggerRoseNs = 0;
     return 0;
 }
 

@@ -1,30 +1,32 @@
 #include "hw/sim/scene.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-constexpr double SOUND_CM_PER_NS = 343.0 * 100 / 1e9;
+constexpr double SOUND_CM_PER_NS = SOUND_M_PER_S * 100 / 1e9;
 constexpr double MAX_RANGE_CM = 400;
 constexpr std::int64_t NOTHING_IN_RANGE_ECHO_NS = 38000000;
+// Anything further is nothing in range as well; the bound keeps the arithmetic finite.
+constexpr double LARGEST_CM = 1e6;
 
 // Unpinned, an object drifts back and forth so that the readings visibly change.
 constexpr double DRIFT_NEAR_CM = 10;
 constexpr double DRIFT_FAR_CM = 250;
-constexpr double DRIFT_PERIOD_S = 24;
+constexpr std::uint64_t DRIFT_PERIOD_NS = 24000000000;
 
 enum class Scene { drifting, pinned, absent };
 Scene scene = Scene::drifting;
 double pinnedCm = 0;
 
 double driftingCm(std::uint64_t atNs) {
-    double const phase =
-        std::fmod(static_cast<double>(atNs) / 1e9, DRIFT_PERIOD_S) / DRIFT_PERIOD_S;
-    double const there = phase < 0.5 ? 2 * phase : 2 - 2 * phase;
-    return DRIFT_NEAR_CM + (DRIFT_FAR_CM - DRIFT_NEAR_CM) * there;
+    std::uint64_t const half = DRIFT_PERIOD_NS / 2;
+    std::uint64_t const phase = atNs % DRIFT_PERIOD_NS;
+    std::uint64_t const out = phase < half ? phase : DRIFT_PERIOD_NS - phase;
+    return DRIFT_NEAR_CM +
+           (DRIFT_FAR_CM - DRIFT_NEAR_CM) * static_cast<double>(out) / static_cast<double>(half);
 }
 
 }  // namespace
@@ -41,9 +43,10 @@ bool loadScene() {
     }
     char* end = nullptr;
     double const cm = std::strtod(value, &end);
-    if (end == value || *end != '\0' || !std::isfinite(cm) || cm < 0) {
+    if (end == value || *end != '\0' || !(cm >= 0 && cm <= LARGEST_CM)) {
         std::fprintf(stderr,
-                     "rangefinder: %s: '%s' is neither a distance in centimetres nor 'absent'\n",
+                     "rangefinder: %s: '%s' is neither a distance in centimetres (0 to 1000000) "
+                     "nor 'absent'\n",
                      SIM_DISTANCE_VARIABLE, value);
         return false;
     }
@@ -60,5 +63,5 @@ std::int64_t echoWidthNs(std::uint64_t atNs) {
     if (cm > MAX_RANGE_CM) {
         return NOTHING_IN_RANGE_ECHO_NS;
     }
-    return std::llround(2 * cm / SOUND_CM_PER_NS);
+    return static_cast<std::int64_t>(2 * cm / SOUND_CM_PER_NS + 0.5);
 }

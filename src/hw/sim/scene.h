@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+constexpr double SOUND_M_PER_S = 343;
+
 // The variable that pins the simulated distance, read by the simulator alone.
 constexpr char const* SIM_DISTANCE_VARIABLE = "RANGEFINDER_SIM_CM";
 
