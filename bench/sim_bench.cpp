@@ -1,0 +1,96 @@
+// The whole chain through the real-time simulator: how exact the readings are across the
+// module's range, and how much processor time a reading takes.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <initializer_list>
+
+#include "hw/sim/scene.h"
+#include "ranging/ranging.h"
+
+namespace {
+
+constexpr int READINGS = 20;
+constexpr double PACE_MS = 300;
+
+double msOf(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+void placeObjectAt(double cm) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6f", cm);
+    setenv(SIM_DISTANCE_VARIABLE, text, 1);
+    if (!setup()) {
+        std::perror("rangefinder-bench-sim: setup");
+        std::exit(1);
+    }
+}
+
+// An echo of n and a half times 58 us, so that the exact reading n is half a centimetre away
+// from either neighbour.
+void measureAccuracy() {
+    int readings = 0;
+    int exact = 0;
+    int worst = 0;
+    int distances = 0;
+    for (int n = 2; n <= 400; n = n == 392 ? 400 : n + 10, ++distances) {
+        double const echoUs = (n + 0.5) * US_PER_CM;
+        placeObjectAt(echoUs * 1e-6 * SOUND_M_PER_S * 100 / 2);
+        for (int r = 0; r < READINGS; ++r, ++readings) {
+            int const error = std::abs(getCM() - n);
+            exact += error == 0;
+            worst = error > worst ? error : worst;
+        }
+    }
+    std::printf(
+        "accuracy\t%d distances from 2 to 400 cm, %d readings each: %.2f%% exact, "
+        "largest error %d cm\n",
+        distances, READINGS, 100.0 * exact / readings, worst);
+}
+
+void measureCost(double cm) {
+    placeObjectAt(cm);
+    double cpu = 0;
+    double wall = 0;
+    for (int r = 0; r < READINGS; ++r) {
+        double const cpuBefore = msOf(CLOCK_PROCESS_CPUTIME_ID);
+        double const wallBefore = msOf(CLOCK_MONOTONIC);
+        getCM();
+        cpu += msOf(CLOCK_PROCESS_CPUTIME_ID) - cpuBefore;
+        wall += msOf(CLOCK_MONOTONIC) - wallBefore;
+    }
+    cpu /= READINGS;
+    wall /= READINGS;
+    std::printf(
+        "cost %g cm\t%.3f ms of processor in %.3f ms per reading: %.1f%% of a core at "
+        "the %g ms pace\n",
+        cm, cpu, wall, 100 * cpu / (wall + PACE_MS), PACE_MS);
+}
+
+// A reading is only as exact as the processor is steady: a stall that spans an edge of the echo
+// delays its timestamp, and one of more than half of US_PER_CM moves the reading.
+void measureStalls() {
+    std::uint64_t const halfCmNs = US_PER_CM * 1000 / 2;
+    int stalls = 0;
+    double const end = msOf(CLOCK_MONOTONIC) + 1000;
+    for (double before = msOf(CLOCK_MONOTONIC), now; (now = msOf(CLOCK_MONOTONIC)) < end;
+         before = now) {
+        stalls += (now - before) * 1e6 > static_cast<double>(halfCmNs);
+    }
+    std::printf("stalls\t%d a second of over %g us, in a loop that only reads the clock\n", stalls,
+                static_cast<double>(halfCmNs) / 1000);
+}
+
+}  // namespace
+
+int main() {
+    measureStalls();
+    measureAccuracy();
+    for (double cm : {1.0, 100.0, 400.0}) {
+        measureCost(cm);
+    }
+}
