@@ -7,7 +7,9 @@ set(CMAKE_SYSTEM_PROCESSOR arm)
 set(CMAKE_C_COMPILER arm-linux-gnueabihf-gcc)
 set(CMAKE_CXX_COMPILER arm-linux-gnueabihf-g++)
 set(CMAKE_C_FLAGS_INIT "-marm -march=armv6+fp -mfpu=vfp -mfloat-abi=hard")
-set(CMAKE_CXX_FLAGS_INIT "-marm -march=armv6+fp -mfpu=vfp -mfloat-abi=hard")
+# -Wno-psabi: GCC notes that C++ argument passing changed in GCC 7.1, which concerns only code
+# mixed with objects from older compilers.
+set(CMAKE_CXX_FLAGS_INIT "-marm -march=armv6+fp -mfpu=vfp -mfloat-abi=hard -Wno-psabi")
 
 set(RANGEFINDER_ARM_SYSROOT /usr/arm-linux-gnueabihf)
 # Prefixes given with -DCMAKE_PREFIX_PATH (a wiringPi copied from the Pi, say) count as target

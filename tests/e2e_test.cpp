@@ -51,8 +51,10 @@ TEST_F(EndToEnd, PrintsOnlyReadingsOneALineAtLeast300MsApart) {
     EXPECT_EQ(readErrors(child), "");
 }
 
-TEST_F(EndToEnd, PrintsThePinnedDistance) {
-    child = start(program, "100");
+TEST_F(EndToEnd, PrintsThePinnedDistanceWhateverItsArguments) {
+    std::vector<std::string> withArguments = program;
+    withArguments.insert(withArguments.end(), {"--help", "-v", "42"});
+    child = start(withArguments, "100");
     for (int n = 0; n < 2; ++n) {
         auto const line = readLine(child, 2s);
         ASSERT_TRUE(line);
