@@ -1,6 +1,5 @@
 // The whole chain through the real-time simulator: how exact the readings are across the
 // module's range, and how much processor time a reading takes.
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -74,15 +73,15 @@ void measureCost(double cm) {
 // A reading is only as exact as the processor is steady: a stall that spans an edge of the echo
 // delays its timestamp, and one of more than half of US_PER_CM moves the reading.
 void measureStalls() {
-    std::uint64_t const halfCmNs = US_PER_CM * 1000 / 2;
+    double const halfCmMs = US_PER_CM / 2 / 1000.0;
     int stalls = 0;
     double const end = msOf(CLOCK_MONOTONIC) + 1000;
     for (double before = msOf(CLOCK_MONOTONIC), now; (now = msOf(CLOCK_MONOTONIC)) < end;
          before = now) {
-        stalls += (now - before) * 1e6 > static_cast<double>(halfCmNs);
+        stalls += now - before > halfCmMs;
     }
     std::printf("stalls\t%d a second of over %g us, in a loop that only reads the clock\n", stalls,
-                static_cast<double>(halfCmNs) / 1000);
+                halfCmMs * 1000);
 }
 
 }  // namespace

@@ -22,4 +22,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Debian's C library for this target is built for ARMv7, so the emulated processor is the
 # Pi 2's Cortex-A7: an ARMv6 one would stop at the library's first ARMv7 instruction.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -cpu cortex-a7 -L ${RANGEFINDER_ARM_SYSROOT})
+# Cached, so that scripts can read it back from a build folder instead of spelling it again.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-arm -cpu cortex-a7 -L ${RANGEFINDER_ARM_SYSROOT}
+    CACHE STRING "How the target's programs run here")

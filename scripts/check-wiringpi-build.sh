@@ -7,10 +7,9 @@ cd "$(dirname "$0")/.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cross=() run=()
+cross=()
 if [ "${1:-}" = --arm ]; then
     cross=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/armv6-hf.cmake")
-    run=(qemu-arm -cpu cortex-a7 -L /usr/arm-linux-gnueabihf)
 fi
 
 cmake -S tests/fake_wiringpi -B "$work/lib" -G Ninja "${cross[@]}" >/dev/null
@@ -20,6 +19,9 @@ cmake -S . -B "$work/app" -G Ninja "${cross[@]}" -DRANGEFINDER_BACKEND=wiringpi 
     -DRANGEFINDER_TESTS=OFF -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/app" >/dev/null
 program="$work/app/rangefinder"
+# Whatever the toolchain runs the target's programs with (nothing for a native build).
+emulator=$(cmake -N -L "$work/app" 2>/dev/null | sed -n 's/^CMAKE_CROSSCOMPILING_EMULATOR:STRING=//p')
+IFS=';' read -r -a run <<<"$emulator"
 
 fail() { echo "check-wiringpi-build: $*" >&2; exit 1; }
 readelf -d "$program" | grep -q 'NEEDED.*\[libwiringPi\.so\]' || fail "not linked to libwiringPi.so"
