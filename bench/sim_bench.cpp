@@ -29,16 +29,15 @@ void placeObjectAt(double cm) {
     }
 }
 
-// An echo of n and a half times 58 us, so that the exact reading n is half a centimetre away
-// from either neighbour.
+// The simulator answers a whole distance n with an echo of n and a half times 58 us, so the
+// exact reading n is half a centimetre away from either neighbour.
 void measureAccuracy() {
     int readings = 0;
     int exact = 0;
     int worst = 0;
     int distances = 0;
     for (int n = 2; n <= 400; n = n == 392 ? 400 : n + 10, ++distances) {
-        double const echoUs = (n + 0.5) * US_PER_CM;
-        placeObjectAt(echoUs * 1e-6 * SOUND_M_PER_S * 100 / 2);
+        placeObjectAt(n);
         for (int r = 0; r < READINGS; ++r, ++readings) {
             int const error = std::abs(getCM() - n);
             exact += error == 0;

@@ -29,7 +29,7 @@ imported=$(readelf --dyn-syms -W "$program" | awk '$7 == "UND" { sub(/@.*/, "", 
 for operation in wiringPiSetup pinMode digitalWrite digitalRead micros delay delayMicroseconds; do
     grep -qx "$operation" <<<"$imported" || fail "$operation does not come from the library"
 done
-readings=$( ("${run[@]}" "$program" 2>"$work/errors" || true) | head -n 2 | tr '\n' ' ')
+readings=$( (timeout 30 "${run[@]}" "$program" 2>"$work/errors" || true) | head -n 2 | tr '\n' ' ')
 [ "$readings" = "21 21 " ] || fail "expected two readings of 21 from the stand-in, got '$readings'"
 [ ! -s "$work/errors" ] || fail "wrote to standard error: $(cat "$work/errors")"
 echo "check-wiringpi-build: the wiringPi build${1:+ ($1)} takes all seven operations from libwiringPi.so and reads 21 21"

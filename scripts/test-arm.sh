@@ -23,5 +23,5 @@ for object in $objects; do
 done
 echo "test-arm: $(wc -w <<<"$objects") object files are ARMv6, VFPv2, hard-float"
 
-(cd build/arm && ctest --output-on-failure --no-tests=error)
+(cd build/arm && ctest --output-on-failure --no-tests=error --timeout 60)
 bash scripts/check-wiringpi-build.sh --arm

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
@@ -29,7 +31,7 @@ void closeFd(int& fd) {
 
 }  // namespace
 
-Child start(std::vector<std::string> const& command, std::optional<std::string> const& simCm,
+Child start(std::vector<std::string> const& command, std::vector<std::string> const& settings,
             int outFd) {
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
@@ -59,14 +61,22 @@ Child start(std::vector<std::string> const& command, std::optional<std::string> 
         argv.push_back(const_cast<char*>(word.c_str()));
     }
     argv.push_back(nullptr);
-    std::string const prefix = "RANGEFINDER_SIM_CM=";
-    std::string const setting = prefix + simCm.value_or("");
+    // Each setting replaces whatever the test runner's environment has of that name.
+    auto const named = [](std::string const& setting, char const* variable) {
+        std::size_t const length = setting.find('=');
+        return setting.compare(0, length, variable, std::strcspn(variable, "=")) == 0;
+    };
     std::vector<char*> env;
-    if (simCm) {
-        env.push_back(const_cast<char*>(setting.c_str()));
+    for (auto const& setting : settings) {
+        if (setting.find('=') != std::string::npos) {
+            env.push_back(const_cast<char*>(setting.c_str()));
+        }
     }
     for (char** variable = environ; *variable != nullptr; ++variable) {
-        if (prefix.compare(0, prefix.size(), *variable, prefix.size()) != 0) {
+        bool const replaced =
+            std::any_of(settings.begin(), settings.end(),
+                        [&](auto const& setting) { return named(setting, *variable); });
+        if (!replaced) {
             env.push_back(*variable);
         }
     }
@@ -109,10 +119,10 @@ std::optional<std::string> readLine(Child& child, std::chrono::milliseconds time
     }
 }
 
-std::string readErrors(Child& child) {
+std::string readRest(int fd) {
     std::string text;
     char chunk[256];
-    for (ssize_t n; (n = read(child.err, chunk, sizeof chunk)) > 0;) {
+    for (ssize_t n; (n = read(fd, chunk, sizeof chunk)) > 0;) {
         text.append(chunk, static_cast<std::size_t>(n));
     }
     return text;

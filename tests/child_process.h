@@ -17,17 +17,17 @@ struct Child {
     std::string pending;
 };
 
-// Starts `command` with the simulated distance pinned to `simCm`, or left to drift, and its
-// standard output on a pipe, or on `outFd` when one is given.
-Child start(std::vector<std::string> const& command, std::optional<std::string> const& simCm,
+// Starts `command` with its standard output on a pipe, or on `outFd` when one is given, in the
+// test's environment changed by `settings`: "NAME=value" sets a variable, "NAME" unsets it.
+Child start(std::vector<std::string> const& command, std::vector<std::string> const& settings,
             int outFd = -1);
 
 // The next line of its standard output, without the newline; nothing at its end or after
 // `timeout`.
 std::optional<std::string> readLine(Child& child, std::chrono::milliseconds timeout);
 
-// Everything left on its standard error, once that closes.
-std::string readErrors(Child& child);
+// Everything left on one of its outputs, once that closes.
+std::string readRest(int fd);
 
 // Its wait status, or nothing if it is still running after `timeout`.
 std::optional<int> waitFor(Child& child, std::chrono::milliseconds timeout);

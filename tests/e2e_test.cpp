@@ -1,4 +1,7 @@
-// The real program, simulator inside, run as users run it: in a pipe, into a file, killed.
+// The real program run as users run it: in a pipe, into a file, killed. Linked to the stand-in
+// wiringPi library it reads in virtual time, so its output is checked exactly; with the
+// simulator inside it runs in real time, where a busy machine may move any reading, so only
+// what no processor stall can change is checked.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -15,6 +18,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Longer than any of these waits takes unless the program is at fault.
+constexpr auto PATIENCE = 5s;
+
 bool isDecimal(std::string const& line) {
     std::size_t const digits = line.rfind('-', 0) == 0 ? 1 : 0;
     return line.size() > digits &&
@@ -22,76 +28,115 @@ bool isDecimal(std::string const& line) {
            (line[digits] != '0' || line == "0");
 }
 
+bool diedOf(int signal, int status) {
+    return WIFSIGNALED(status) && WTERMSIG(status) == signal;
+}
+
+bool exitedWith(int code, int status) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
 // The program to run, with whatever must launch it (an emulator), from the command line.
 std::vector<std::string> program;
 
-struct EndToEnd : ::testing::Test {
+struct Program : ::testing::Test {
     void SetUp() override { ASSERT_FALSE(program.empty()) << "name the program to run"; }
     void TearDown() override { finish(child); }
     Child child;
 };
 
+using StandIn = Program;
+using EndToEnd = Program;
+
+TEST_F(StandIn, PrintsEachEchoExactlyThroughAClockWrapAndRecoversFromLostOnesWhateverItsArguments) {
+    std::vector<std::string> withArguments = program;
+    withArguments.insert(withArguments.end(), {"--help", "-v", "42"});
+    // The first echo rises 30320 us after set-up (a 30 ms settle, the 20 us trigger, 300 us), so
+    // the clock wraps 500 us into it.
+    child = start(withArguments,
+                  {"FAKE_WIRINGPI_ECHOES=999 1 57 58 115 116 580 38000 none 580 stuck 580",
+                   "FAKE_WIRINGPI_CLOCK=" + std::to_string(0u - 30320u - 500u)});
+    std::vector<std::string> lines;
+    for (int n = 0; n < 12; ++n) {
+        auto const line = readLine(child, PATIENCE);
+        ASSERT_TRUE(line) << "line " << n;
+        lines.push_back(*line);
+    }
+    EXPECT_EQ(lines, (std::vector<std::string>{"17", "0", "0", "1", "1", "2", "10", "655", "-1",
+                                               "10", "-1", "10"}));
+    close(child.out);
+    child.out = -1;
+    ASSERT_TRUE(waitFor(child, PATIENCE));
+    EXPECT_EQ(readRest(child.err), "");
+}
+
+TEST_F(StandIn, GpioThatCannotOpenIsOneLineOnStandardErrorAndStatus1) {
+    child = start(program, {"FAKE_WIRINGPI_SETUP_ERRNO=13", "WIRINGPI_CODES"});
+    auto const status = waitFor(child, PATIENCE);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(exitedWith(1, *status)) << *status;
+    EXPECT_EQ(readRest(child.out), "");
+    EXPECT_EQ(readRest(child.err),
+              "rangefinder: cannot open the GPIO: Permission denied (run it on a Raspberry Pi, as "
+              "root or as a user in the gpio group, which may open /dev/gpiomem)\n");
+}
+
+TEST_F(StandIn, OutputThatCannotBeWrittenStopsItWithStatus1) {
+    int const full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    child = start(program, {}, full);
+    close(full);
+    auto const status = waitFor(child, PATIENCE);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(exitedWith(1, *status)) << *status;
+    EXPECT_EQ(readRest(child.err),
+              "rangefinder: cannot write the readings: No space left on device\n");
+}
+
 TEST_F(EndToEnd, PrintsOnlyReadingsOneALineAtLeast300MsApart) {
-    child = start(program, std::nullopt);
+    child = start(program, {"RANGEFINDER_SIM_CM"});
     std::optional<Clock::time_point> previous;
     for (int n = 0; n < 4; ++n) {
-        auto const line = readLine(child, 2s);
+        auto const line = readLine(child, PATIENCE);
         ASSERT_TRUE(line) << "line " << n;
         auto const at = Clock::now();
-        ASSERT_TRUE(isDecimal(*line)) << *line;
-        int const cm = std::atoi(line->c_str());
-        // The simulated object drifts between 10 and 250 cm; a stall can move a reading a little.
-        EXPECT_GE(cm, 0);
-        EXPECT_LE(cm, 260);
+        // A stall can move a reading anywhere, or swallow a short echo (-1), but not its shape.
+        EXPECT_TRUE(isDecimal(*line)) << *line;
+        EXPECT_GE(std::atoi(line->c_str()), -1) << *line;
         if (previous) {
             EXPECT_GE(at - *previous, 300ms) << "before line " << n;
         }
         previous = at;
     }
     kill(child.pid, SIGTERM);
-    EXPECT_EQ(readErrors(child), "");
-}
-
-TEST_F(EndToEnd, PrintsThePinnedDistanceWhateverItsArguments) {
-    std::vector<std::string> withArguments = program;
-    withArguments.insert(withArguments.end(), {"--help", "-v", "42"});
-    child = start(withArguments, "100");
-    // A processor stall across an edge of the echo can move any one reading of a real-time
-    // simulation, above all under an emulator, but hardly most of them.
-    std::vector<int> readings;
-    for (int n = 0; n < 5; ++n) {
-        auto const line = readLine(child, 2s);
-        ASSERT_TRUE(line);
-        readings.push_back(std::atoi(line->c_str()));
-    }
-    std::nth_element(readings.begin(), readings.begin() + 2, readings.end());
-    EXPECT_NEAR(readings[2], 100, 1) << "the median of five readings";
+    EXPECT_EQ(readRest(child.err), "");
 }
 
 TEST_F(EndToEnd, EndsQuietlyWhenItsReaderGoesAway) {
-    child = start(program, "100");
+    child = start(program, {"RANGEFINDER_SIM_CM=100"});
     for (int n = 0; n < 3; ++n) {
-        ASSERT_TRUE(readLine(child, 2s));
+        ASSERT_TRUE(readLine(child, PATIENCE));
     }
     close(child.out);  // as `head -n 3` does when it exits
     child.out = -1;
-    auto const status = waitFor(child, 1s);
+    auto const status = waitFor(child, PATIENCE);
     ASSERT_TRUE(status) << "still running after its reader left";
-    EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGPIPE) << *status;
-    EXPECT_EQ(readErrors(child), "");
+    EXPECT_TRUE(diedOf(SIGPIPE, *status)) << *status;
+    EXPECT_EQ(readRest(child.err), "");
 }
 
 TEST_F(EndToEnd, InterruptOrTerminateEndsItEvenWhileItWaitsForAnEcho) {
     for (int signal : {SIGINT, SIGTERM}) {
         finish(child);
-        child = start(program, "absent");
-        ASSERT_EQ(readLine(child, 2s), "-1");
-        // After the 300 ms pause it waits up to 100 ms for an echo that never comes.
+        child = start(program, {"RANGEFINDER_SIM_CM=absent"});
+        ASSERT_EQ(readLine(child, PATIENCE), "-1");
+        // After the 300 ms pause it waits up to 100 ms for an echo that never comes; a handler
+        // that ended it only between readings would show in the status, not in the time.
         std::this_thread::sleep_for(350ms);
         kill(child.pid, signal);
-        auto const status = waitFor(child, 100ms);
-        ASSERT_TRUE(status) << "still running 100 ms after signal " << signal;
-        EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == signal) << *status;
+        auto const status = waitFor(child, PATIENCE);
+        ASSERT_TRUE(status) << "still running after signal " << signal;
+        EXPECT_TRUE(diedOf(signal, *status)) << *status;
     }
 }
 
@@ -100,10 +145,11 @@ TEST_F(EndToEnd, EachLineReachesAFileAsSoonAsItIsPrinted) {
     int const file = mkstemp(path);
     ASSERT_GE(file, 0);
     unlink(path);
-    child = start(program, "100", file);
+    child = start(program, {"RANGEFINDER_SIM_CM=100"}, file);
 
+    // Unflushed, three short lines would sit in a 4 kB buffer for minutes.
     std::string seen;
-    auto const deadline = Clock::now() + 3s;
+    auto const deadline = Clock::now() + PATIENCE;
     while (std::count(seen.begin(), seen.end(), '\n') < 3 && Clock::now() < deadline) {
         std::this_thread::sleep_for(20ms);
         char chunk[64];

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -60,27 +59,6 @@ TEST_F(Run, EachReadingIsALineFlushedBeforeItsPause) {
     EXPECT_EQ(pauses, (std::vector<std::string>{"delay(30)", "delay(300)", "delay(300)",
                                                 "delay(300)", "delay(300)", "delay(300)"}));
     EXPECT_EQ(written(err), "");
-}
-
-TEST_F(Run, GpioThatCannotOpenIsReportedWithWhatToCheck) {
-    vw::failSetup(EACCES);
-    EXPECT_EQ(run(out, err), 1);
-    std::string const message = written(err);
-    EXPECT_EQ(message.rfind("rangefinder: cannot open the GPIO: Permission denied (", 0), 0u)
-        << message;
-    EXPECT_NE(message.find("gpio group"), std::string::npos) << message;
-    EXPECT_EQ(message.find('\n'), message.size() - 1) << message;
-    EXPECT_EQ(written(out), "");
-    EXPECT_EQ(vw::calls(), std::vector<std::string>{"wiringPiSetup"});
-}
-
-TEST_F(Run, OutputThatCannotBeWrittenStopsTheProgram) {
-    std::FILE* full = std::fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
-    vw::stopAfterDelays(3);
-    EXPECT_EQ(run(full, err), 1);
-    std::fclose(full);
-    EXPECT_EQ(written(err), "rangefinder: cannot write the readings: No space left on device\n");
 }
 
 }  // namespace

@@ -24,14 +24,16 @@ Echo const DEFAULT_ECHO = pulse(300, 1234);
 
 struct Stopped {};
 
-// Back to power-on: time 0, the clock reading 0, nothing queued or logged, reads 1 µs apart.
+// Back to power-on: time 0, the clock reading 0, nothing queued or logged, reads 1 µs apart,
+// and no WIRINGPI_CODES in the environment, as a user's would not have it.
 void reset();
 void queue(Echo echo);
 // What micros() reads from now on (and so where it wraps).
 void setClock(std::uint32_t micros);
 // How far one read moves time on, unless an edge of the echo comes sooner.
 void setReadStepUs(std::uint32_t us);
-// wiringPiSetup will fail with this errno.
+// wiringPiSetup will fail with this errno; like wiringPi, it then ends the process unless
+// WIRINGPI_CODES is set.
 void failSetup(int error);
 // The nth call of delay throws Stopped, after running the hook.
 void stopAfterDelays(unsigned n);

@@ -6,9 +6,6 @@
 
 namespace {
 
-constexpr double SOUND_CM_PER_NS = SOUND_M_PER_S * 100 / 1e9;
-constexpr double MAX_RANGE_CM = 400;
-constexpr std::int64_t NOTHING_IN_RANGE_ECHO_NS = 38000000;
 // Anything further is nothing in range as well; the bound keeps the arithmetic finite.
 constexpr double LARGEST_CM = 1e6;
 
@@ -63,5 +60,7 @@ std::int64_t echoWidthNs(std::uint64_t atNs) {
     if (cm > MAX_RANGE_CM) {
         return NOTHING_IN_RANGE_ECHO_NS;
     }
-    return static_cast<std::int64_t>(2 * cm / SOUND_CM_PER_NS + 0.5);
+    // Half a centimetre more than the contract: a whole distance then lies in the middle of its
+    // centimetre, where a few microseconds of timing jitter cannot move the reading off it.
+    return static_cast<std::int64_t>((cm + 0.5) * ECHO_NS_PER_CM + 0.5);
 }
