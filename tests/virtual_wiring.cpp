@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
 
 #include "hw/operations.h"
@@ -32,9 +33,40 @@ struct World {
     std::size_t nextChange = 0;
 };
 
-// Made on first use, so that the stand-in library's script can fill it in before main.
+std::uint32_t numberIn(char const* variable) {
+    char const* value = std::getenv(variable);
+    return value != nullptr ? static_cast<std::uint32_t>(std::strtoul(value, nullptr, 10)) : 0;
+}
+
+// The program linked to the double as a stand-in wiringPi takes no input, so the stand-in is
+// scripted by variables of its own:
+//   FAKE_WIRINGPI_ECHOES       the echo answering each trigger in turn: a width in microseconds,
+//                              "none" for one that never rises, "stuck" for one that never falls;
+//                              DEFAULT_ECHO follows once they are used up
+//   FAKE_WIRINGPI_CLOCK        what micros() reads at start
+//   FAKE_WIRINGPI_SETUP_ERRNO  wiringPiSetup fails with this errno
+World scripted() {
+    constexpr std::uint32_t ECHO_AFTER_US = 300;
+    World w;
+    w.clockBase = numberIn("FAKE_WIRINGPI_CLOCK");
+    w.setupError = static_cast<int>(numberIn("FAKE_WIRINGPI_SETUP_ERRNO"));
+    char const* echoes = std::getenv("FAKE_WIRINGPI_ECHOES");
+    std::istringstream words(echoes != nullptr ? echoes : "");
+    for (std::string word; words >> word;) {
+        if (word == "none") {
+            w.queued.push_back(vw::stuck(LOW));
+        } else if (word == "stuck") {
+            w.queued.push_back(vw::Echo{LOW, {{ECHO_AFTER_US, HIGH}}});
+        } else {
+            w.queued.push_back(
+                vw::pulse(ECHO_AFTER_US, static_cast<std::uint32_t>(std::stoul(word))));
+        }
+    }
+    return w;
+}
+
 World& world() {
-    static World state;
+    static World state = scripted();
     return state;
 }
 
