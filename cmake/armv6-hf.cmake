@@ -8,4 +8,5 @@
 set(RANGEFINDER_ARM_TRIPLET arm-linux-gnueabihf)
 set(RANGEFINDER_ARM_FLOAT_ABI hard)
 set(RANGEFINDER_ARM_CPU cortex-a7)
+set(RANGEFINDER_DEB_ARCHITECTURE armhf)
 include(${CMAKE_CURRENT_LIST_DIR}/arm.cmake)

@@ -12,9 +12,7 @@ if [ -n "${1:-}" ]; then
     cross=(-DCMAKE_TOOLCHAIN_FILE="$(realpath "$1")")
 fi
 
-cmake -S tests/fake_wiringpi -B "$work/lib" -G Ninja "${cross[@]}" >/dev/null
-cmake --build "$work/lib" >/dev/null
-cmake --install "$work/lib" --prefix "$work/prefix" >/dev/null
+bash scripts/stand-in-wiringpi.sh "$work/prefix" "${1:-}"
 cmake -S . -B "$work/app" -G Ninja "${cross[@]}" -DRANGEFINDER_BACKEND=wiringpi \
     -DRANGEFINDER_TESTS=OFF -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/app" >/dev/null

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Makes rangefinder's Debian package from its wiringPi build, with its manual page, licence and
+# changelog, and prints the package's path.
+#   bash scripts/package.sh                     on a Pi, against the wiringPi installed there
+#   bash scripts/package.sh --arm --wiringpi-prefix DIR
+#                                               here, cross-built for armhf against a wiringPi
+#                                               copied from a Pi into DIR/include and DIR/lib
+# --wiringpi-prefix alone builds natively against a wiringPi in DIR.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/need-packages.sh
+
+build=build/package
+options=(-DCMAKE_BUILD_TYPE=Release -DRANGEFINDER_BACKEND=wiringpi -DRANGEFINDER_TESTS=OFF
+    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
+packages=(cmake g++ ninja-build)
+while [ $# -gt 0 ]; do
+    case $1 in
+    --arm)
+        build=build/package-armhf
+        options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/armv6-hf.cmake")
+        packages+=(g++-arm-linux-gnueabihf)
+        ;;
+    --wiringpi-prefix)
+        [ $# -ge 2 ] || { echo "package: --wiringpi-prefix needs a folder" >&2; exit 2; }
+        options+=(-DCMAKE_PREFIX_PATH="$(realpath "$2")")
+        shift
+        ;;
+    *)
+        echo "usage: bash scripts/package.sh [--arm] [--wiringpi-prefix DIR]" >&2
+        exit 2
+        ;;
+    esac
+    shift
+done
+
+need_packages "${packages[@]}"
+rm -rf "$build"
+cmake -S . -B "$build" -G Ninja "${options[@]}" >&2
+cmake --build "$build" >&2
+(cd "$build" && cpack -G DEB >&2)
+ls "$build"/rangefinder_*.deb
