@@ -1,10 +1,17 @@
 // The whole chain through the real-time simulator: how exact the readings are across the
 // module's range, and how much processor time a reading takes.
+//
+//   rangefinder-bench-sim                        processor time
+//   rangefinder-bench-sim accuracy LABEL FILE    stalls and the accuracy sweep, their lines
+//                                                labelled, with each reading's distance and
+//                                                error in FILE
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <initializer_list>
 
+#include "hw/operations.h"
 #include "hw/sim/scene.h"
 #include "ranging/ranging.h"
 
@@ -12,6 +19,9 @@ namespace {
 
 constexpr int READINGS = 20;
 constexpr double PACE_MS = 300;
+// Between the sweep's readings, so that like the program it leaves the processor now and then:
+// at real-time priority, one that never did would be throttled by the kernel mid-echo.
+constexpr unsigned SWEEP_PAUSE_MS = 5;
 
 double msOf(clockid_t clock) {
     timespec now{};
@@ -31,7 +41,7 @@ void placeObjectAt(double cm) {
 
 // The simulator answers a whole distance n with an echo of n and a half times 58 us, so the
 // exact reading n is half a centimetre away from either neighbour.
-void measureAccuracy() {
+void measureAccuracy(char const* label, std::FILE* data) {
     int readings = 0;
     int exact = 0;
     int worst = 0;
@@ -39,15 +49,17 @@ void measureAccuracy() {
     for (int n = 2; n <= 400; n = n == 392 ? 400 : n + 10, ++distances) {
         placeObjectAt(n);
         for (int r = 0; r < READINGS; ++r, ++readings) {
-            int const error = std::abs(getCM() - n);
+            int const error = getCM() - n;
+            delay(SWEEP_PAUSE_MS);
             exact += error == 0;
-            worst = error > worst ? error : worst;
+            worst = std::abs(error) > worst ? std::abs(error) : worst;
+            std::fprintf(data, "%d %d\n", n, error);
         }
     }
     std::printf(
-        "accuracy\t%d distances from 2 to 400 cm, %d readings each: %.2f%% exact, "
+        "accuracy %s\t%d distances from 2 to 400 cm, %d readings each: %.2f%% exact, "
         "largest error %d cm\n",
-        distances, READINGS, 100.0 * exact / readings, worst);
+        label, distances, READINGS, 100.0 * exact / readings, worst);
 }
 
 void measureCost(double cm) {
@@ -70,25 +82,40 @@ void measureCost(double cm) {
 }
 
 // A reading is only as exact as the processor is steady: a stall that spans an edge of the echo
-// delays its timestamp, and one of more than half of US_PER_CM moves the reading.
-void measureStalls() {
+// delays its timestamp, and one of more than half of US_PER_CM moves the reading. Counted in
+// slices as long as the longest echo, with the sweep's pauses between them, as a reading is.
+void measureStalls(char const* label) {
+    constexpr int SLICES = 40;
+    constexpr double SLICE_MS = 25;
     double const halfCmMs = US_PER_CM / 2 / 1000.0;
     int stalls = 0;
-    double const end = msOf(CLOCK_MONOTONIC) + 1000;
-    for (double before = msOf(CLOCK_MONOTONIC), now; (now = msOf(CLOCK_MONOTONIC)) < end;
-         before = now) {
-        stalls += now - before > halfCmMs;
+    for (int slice = 0; slice < SLICES; ++slice) {
+        double const end = msOf(CLOCK_MONOTONIC) + SLICE_MS;
+        for (double before = msOf(CLOCK_MONOTONIC), now; (now = msOf(CLOCK_MONOTONIC)) < end;
+             before = now) {
+            stalls += now - before > halfCmMs;
+        }
+        delay(SWEEP_PAUSE_MS);
     }
-    std::printf("stalls\t%d a second of over %g us, in a loop that only reads the clock\n", stalls,
-                halfCmMs * 1000);
+    std::printf("stalls %s\t%d a second of over %g us, in a loop that only reads the clock\n",
+                label, static_cast<int>(stalls * 1000 / (SLICES * SLICE_MS)), halfCmMs * 1000);
 }
 
 }  // namespace
 
-int main() {
-    measureStalls();
-    measureAccuracy();
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "accuracy") == 0) {
+        std::FILE* data = std::fopen(argv[3], "w");
+        if (data == nullptr) {
+            std::perror(argv[3]);
+            return 1;
+        }
+        measureStalls(argv[2]);
+        measureAccuracy(argv[2], data);
+        return std::fclose(data) == 0 ? 0 : 1;
+    }
     for (double cm : {1.0, 100.0, 400.0}) {
         measureCost(cm);
     }
+    return 0;
 }
