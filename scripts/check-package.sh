@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
-need_packages lintian devscripts mandoc groff-base binutils
+need_packages cmake g++ ninja-build g++-arm-linux-gnueabihf lintian devscripts mandoc groff-base binutils
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-package: $*" >&2; exit 1; }
