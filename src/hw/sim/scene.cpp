@@ -6,6 +6,10 @@
 
 namespace {
 
+// The module's contract: 58 us of echo for every centimetre of distance.
+constexpr std::int64_t ECHO_NS_PER_CM = 58000;
+constexpr double MAX_RANGE_CM = 400;
+constexpr std::int64_t NOTHING_IN_RANGE_ECHO_NS = 38000000;
 // Anything further is nothing in range as well; the bound keeps the arithmetic finite.
 constexpr double LARGEST_CM = 1e6;
 

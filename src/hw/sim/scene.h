@@ -3,11 +3,6 @@
 
 #include <cstdint>
 
-// The module's contract: 58 us of echo for every centimetre of distance.
-constexpr std::int64_t ECHO_NS_PER_CM = 58000;
-constexpr double MAX_RANGE_CM = 400;
-constexpr std::int64_t NOTHING_IN_RANGE_ECHO_NS = 38000000;
-
 // The variable that pins the simulated distance, read by the simulator alone.
 constexpr char const* SIM_DISTANCE_VARIABLE = "RANGEFINDER_SIM_CM";
 
