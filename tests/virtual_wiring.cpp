@@ -65,28 +65,24 @@ World scripted() {
     return w;
 }
 
-World& world() {
-    static World state = scripted();
-    return state;
-}
+World world = scripted();
 
 void record(std::string op) {
-    world().log.push_back(std::move(op));
+    world.log.push_back(std::move(op));
 }
 
 void armEcho() {
-    World& w = world();
     vw::Echo echo = vw::DEFAULT_ECHO;
-    if (!w.queued.empty()) {
-        echo = w.queued.front();
-        w.queued.erase(w.queued.begin());
+    if (!world.queued.empty()) {
+        echo = world.queued.front();
+        world.queued.erase(world.queued.begin());
     }
-    w.fellAt = w.now;
-    w.echoLevel = echo.levelAtFall;
-    w.changes.clear();
-    w.nextChange = 0;
+    world.fellAt = world.now;
+    world.echoLevel = echo.levelAtFall;
+    world.changes.clear();
+    world.nextChange = 0;
     for (auto const& [after, level] : echo.changes) {
-        w.changes.emplace_back(w.now + after, level);
+        world.changes.emplace_back(world.now + after, level);
     }
 }
 
@@ -103,49 +99,49 @@ Echo stuck(int level) {
 }
 
 void reset() {
-    world() = World{};
+    world = World{};
     unsetenv("WIRINGPI_CODES");
 }
 void queue(Echo echo) {
-    world().queued.push_back(std::move(echo));
+    world.queued.push_back(std::move(echo));
 }
 void setClock(std::uint32_t micros) {
-    world().clockBase = micros - static_cast<std::uint32_t>(world().now);
+    world.clockBase = micros - static_cast<std::uint32_t>(world.now);
 }
 void setReadStepUs(std::uint32_t us) {
-    world().readStep = us;
+    world.readStep = us;
 }
 void failSetup(int error) {
-    world().setupError = error;
+    world.setupError = error;
 }
 void stopAfterDelays(unsigned n) {
-    world().stopAt = n;
+    world.stopAt = n;
 }
 void onDelay(std::function<void()> hook) {
-    world().hook = std::move(hook);
+    world.hook = std::move(hook);
 }
 std::vector<std::string> const& calls() {
-    return world().log;
+    return world.log;
 }
 int triggerLevel() {
-    return world().trigger;
+    return world.trigger;
 }
 std::uint64_t nowUs() {
-    return world().now;
+    return world.now;
 }
 
 }  // namespace vw
 
 extern "C" int wiringPiSetup(void) {
     record("wiringPiSetup");
-    if (world().setupError != 0) {
+    if (world.setupError != 0) {
         // As wiringPi does: the failure ends the process unless the caller asked for a code.
         if (std::getenv("WIRINGPI_CODES") == nullptr) {
             std::fprintf(stderr, "wiringPiSetup: Unable to open /dev/gpiomem: %s\n",
-                         std::strerror(world().setupError));
+                         std::strerror(world.setupError));
             std::exit(EXIT_FAILURE);
         }
-        errno = world().setupError;
+        errno = world.setupError;
         return -1;
     }
     return 0;
@@ -160,8 +156,8 @@ extern "C" void digitalWrite(int pin, int value) {
     if (pin != TRIGGER) {
         return;
     }
-    bool const falls = world().trigger != LOW && value == LOW;
-    world().trigger = value;
+    bool const falls = world.trigger != LOW && value == LOW;
+    world.trigger = value;
     if (falls) {
         armEcho();
     }
@@ -171,37 +167,37 @@ extern "C" void digitalWrite(int pin, int value) {
 // time-out; it lands on the next edge if that comes first, so an edge is seen at the very
 // microsecond it happens.
 extern "C" int digitalRead(int pin) {
-    World& w = world();
-    std::uint64_t next = w.now + w.readStep;
-    if (w.nextChange < w.changes.size() && w.changes[w.nextChange].first < next) {
-        next = w.changes[w.nextChange].first;
+    std::uint64_t next = world.now + world.readStep;
+    if (world.nextChange < world.changes.size() && world.changes[world.nextChange].first < next) {
+        next = world.changes[world.nextChange].first;
     }
-    w.now = next;
-    while (w.nextChange < w.changes.size() && w.changes[w.nextChange].first <= w.now) {
-        w.echoLevel = w.changes[w.nextChange++].second;
+    world.now = next;
+    while (world.nextChange < world.changes.size() &&
+           world.changes[world.nextChange].first <= world.now) {
+        world.echoLevel = world.changes[world.nextChange++].second;
     }
-    if (w.now - w.fellAt > RUNAWAY_US) {
+    if (world.now - world.fellAt > RUNAWAY_US) {
         throw std::runtime_error("the echo wait never gave up");
     }
-    return pin == ECHO ? w.echoLevel : LOW;
+    return pin == ECHO ? world.echoLevel : LOW;
 }
 
 extern "C" unsigned int micros(void) {
-    return world().clockBase + static_cast<std::uint32_t>(world().now);
+    return world.clockBase + static_cast<std::uint32_t>(world.now);
 }
 
 extern "C" void delayMicroseconds(unsigned int us) {
     record("delayMicroseconds(" + std::to_string(us) + ")");
-    world().now += us;
+    world.now += us;
 }
 
 extern "C" void delay(unsigned int ms) {
     record("delay(" + std::to_string(ms) + ")");
-    world().now += std::uint64_t{ms} * 1000;
-    if (world().hook) {
-        world().hook();
+    world.now += std::uint64_t{ms} * 1000;
+    if (world.hook) {
+        world.hook();
     }
-    if (++world().delays == world().stopAt) {
+    if (++world.delays == world.stopAt) {
         throw vw::Stopped{};
     }
 }
