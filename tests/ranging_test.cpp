@@ -51,6 +51,8 @@ TEST_F(Ranging, EchoWidthIsDividedBy58Truncating) {
                          {300, 999, 17},
                          {300, 38000, 655},
                          {300, 99999, 1724},
+                         {300, ECHO_TIMEOUT_US, 1724},
+                         {300, ECHO_TIMEOUT_US + 1, NO_READING},
                          {0, 580, 10},
                          {99000, 580, 10}}) {
         vw::reset();
@@ -84,12 +86,68 @@ TEST_F(Ranging, EchoThatNeverBeginsOrNeverEndsGivesNoEchoAndTheNextReadingRecove
         vw::reset();
         vw::queue(fault);
         vw::queue(vw::pulse(300, 580));
-        EXPECT_EQ(getCM(), NO_ECHO);
+        EXPECT_EQ(getCM(), NO_READING);
         EXPECT_EQ(vw::triggerLevel(), 0);
         EXPECT_GE(vw::nowUs(), ECHO_TIMEOUT_US);
         EXPECT_LE(vw::nowUs(), 20 + 300 + ECHO_TIMEOUT_US + 2);
         EXPECT_EQ(getCM(), 10);
     }
+}
+
+// Held off the processor: the trigger falls at 20 us, and an echo of 10.5 cm (609 us) rises 300
+// us later, so at 320 us, and falls at 929 us. Reads are 1 us apart.
+constexpr std::uint64_t RISE_US = 320;
+constexpr std::uint64_t FALL_US = 929;
+constexpr std::uint32_t MID_10_CM_US = 609;
+
+std::int32_t readHeld(std::uint64_t atUs, std::uint64_t forUs, std::uint32_t clockAtStart = 0) {
+    vw::reset();
+    vw::setClock(clockAtStart);
+    vw::queue(vw::pulse(300, MID_10_CM_US));
+    vw::holdOnce(atUs, forUs);
+    std::int32_t const cm = getCM();
+    EXPECT_TRUE(vw::endHold()) << "never held";
+    return cm;
+}
+
+TEST_F(Ranging, APauseAwayFromBothEdgesChangesNothingOneAcrossEitherGivesNoReading) {
+    // A timestamp may be late by half a centimetre of echo, less the clock's truncation. Two
+    // reads already pass between the clock reading before the last read of the old level and
+    // the edge, so a pause two shorter than that at the edge is the longest that stays within.
+    std::uint64_t const longest = US_PER_CM / 2 - 1 - 2;
+    for (std::uint32_t clock : {0u, 0u - 500u, 0u - 900u}) {
+        // Ending two reads or more before the rise, or inside the echo.
+        for (auto const& [at, pause] : {std::pair<std::uint64_t, std::uint64_t>{100, longest + 1},
+                                        {100, RISE_US - 100 - 3},
+                                        {RISE_US + 1, FALL_US - RISE_US - 4}}) {
+            EXPECT_EQ(readHeld(at, pause, clock), 10)
+                << pause << " us at " << at << ", clock " << clock;
+        }
+        for (std::uint64_t edge : {RISE_US, FALL_US}) {
+            for (std::uint64_t at : {edge - 3, edge - 1, edge}) {
+                EXPECT_EQ(readHeld(at, longest, clock), 10) << "at " << at << ", clock " << clock;
+                EXPECT_EQ(readHeld(at, longest + 1, clock), NO_READING)
+                    << "at " << at << ", clock " << clock;
+                EXPECT_EQ(readHeld(at, 5000, clock), NO_READING)
+                    << "at " << at << ", clock " << clock;
+            }
+        }
+    }
+}
+
+TEST_F(Ranging, AnyLongPauseAtTheEndOfTheEchoGivesNoReadingNeverAWrongOne) {
+    // Held past the fall after the end wait's last time-out check: for 2 s, then for longer
+    // than half the clock's range.
+    for (std::uint64_t pause : {std::uint64_t{2000000}, (std::uint64_t{1} << 31) + 1000}) {
+        EXPECT_EQ(readHeld(FALL_US - 1, pause), NO_READING) << pause;
+        EXPECT_EQ(readHeld(FALL_US, pause), NO_READING) << pause;
+    }
+}
+
+TEST_F(Ranging, AnEchoAcrossHalfTheClocksRangeReadsWithoutSignedOverflow) {
+    vw::setClock((1u << 31) - RISE_US - 100);
+    vw::queue(vw::pulse(300, MID_10_CM_US));
+    EXPECT_EQ(getCM(), 10);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ constexpr int TRIGGER = 0;
 constexpr int ECHO = 2;
 // A wait that no bound ends is reported rather than left spinning forever.
 constexpr std::uint64_t RUNAWAY_US = 1000000;
+constexpr std::uint64_t NEVER = UINT64_MAX;
 
 struct World {
     std::uint64_t now = 0;
@@ -31,6 +32,10 @@ struct World {
     int echoLevel = LOW;
     std::vector<std::pair<std::uint64_t, int>> changes;  // absolute, still to come
     std::size_t nextChange = 0;
+    std::uint64_t holdAt = NEVER;
+    std::uint64_t holdFor = 0;
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> held;
+    std::uint64_t heldSinceFall = 0;
 };
 
 std::uint32_t numberIn(char const* variable) {
@@ -71,6 +76,25 @@ void record(std::string op) {
     world.log.push_back(std::move(op));
 }
 
+// Moves time on to `at`, the echo changing on the way.
+void advanceTo(std::uint64_t at) {
+    world.now = at;
+    while (world.nextChange < world.changes.size() &&
+           world.changes[world.nextChange].first <= world.now) {
+        world.echoLevel = world.changes[world.nextChange++].second;
+    }
+}
+
+void holdIfDue() {
+    if (world.now < world.holdAt) {
+        return;
+    }
+    world.held = {world.now, world.now + world.holdFor};
+    world.heldSinceFall += world.holdFor;
+    world.holdAt = NEVER;
+    advanceTo(world.held->second);
+}
+
 void armEcho() {
     vw::Echo echo = vw::DEFAULT_ECHO;
     if (!world.queued.empty()) {
@@ -78,6 +102,7 @@ void armEcho() {
         world.queued.erase(world.queued.begin());
     }
     world.fellAt = world.now;
+    world.heldSinceFall = 0;
     world.echoLevel = echo.levelAtFall;
     world.changes.clear();
     world.nextChange = 0;
@@ -114,6 +139,15 @@ void setReadStepUs(std::uint32_t us) {
 void failSetup(int error) {
     world.setupError = error;
 }
+void holdOnce(std::uint64_t atUs, std::uint64_t forUs) {
+    world.holdAt = atUs;
+    world.holdFor = forUs;
+    world.held.reset();
+}
+std::optional<std::pair<std::uint64_t, std::uint64_t>> endHold() {
+    world.holdAt = NEVER;
+    return std::exchange(world.held, std::nullopt);
+}
 void stopAfterDelays(unsigned n) {
     world.stopAt = n;
 }
@@ -148,10 +182,12 @@ extern "C" int wiringPiSetup(void) {
 }
 
 extern "C" void pinMode(int pin, int mode) {
+    holdIfDue();
     record("pinMode(" + std::to_string(pin) + "," + std::to_string(mode) + ")");
 }
 
 extern "C" void digitalWrite(int pin, int value) {
+    holdIfDue();
     record("digitalWrite(" + std::to_string(pin) + "," + std::to_string(value) + ")");
     if (pin != TRIGGER) {
         return;
@@ -167,33 +203,33 @@ extern "C" void digitalWrite(int pin, int value) {
 // time-out; it lands on the next edge if that comes first, so an edge is seen at the very
 // microsecond it happens.
 extern "C" int digitalRead(int pin) {
+    holdIfDue();
     std::uint64_t next = world.now + world.readStep;
     if (world.nextChange < world.changes.size() && world.changes[world.nextChange].first < next) {
         next = world.changes[world.nextChange].first;
     }
-    world.now = next;
-    while (world.nextChange < world.changes.size() &&
-           world.changes[world.nextChange].first <= world.now) {
-        world.echoLevel = world.changes[world.nextChange++].second;
-    }
-    if (world.now - world.fellAt > RUNAWAY_US) {
+    advanceTo(next);
+    if (world.now - world.fellAt - world.heldSinceFall > RUNAWAY_US) {
         throw std::runtime_error("the echo wait never gave up");
     }
     return pin == ECHO ? world.echoLevel : LOW;
 }
 
 extern "C" unsigned int micros(void) {
+    holdIfDue();
     return world.clockBase + static_cast<std::uint32_t>(world.now);
 }
 
 extern "C" void delayMicroseconds(unsigned int us) {
+    holdIfDue();
     record("delayMicroseconds(" + std::to_string(us) + ")");
-    world.now += us;
+    advanceTo(world.now + us);
 }
 
 extern "C" void delay(unsigned int ms) {
+    holdIfDue();
     record("delay(" + std::to_string(ms) + ")");
-    world.now += std::uint64_t{ms} * 1000;
+    advanceTo(world.now + std::uint64_t{ms} * 1000);
     if (world.hook) {
         world.hook();
     }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,11 @@ void setReadStepUs(std::uint32_t us);
 // wiringPiSetup will fail with this errno; like wiringPi, it then ends the process unless
 // WIRINGPI_CODES is set.
 void failSetup(int error);
+// Holds the program off the processor once: the first operation called at or after virtual time
+// `atUs` does nothing for `forUs`, then runs. The echo goes on meanwhile, unseen.
+void holdOnce(std::uint64_t atUs, std::uint64_t forUs);
+// When the hold began and ended, if it was taken; one not taken yet is called off.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> endHold();
 // The nth call of delay throws Stopped, after running the hook.
 void stopAfterDelays(unsigned n);
 void onDelay(std::function<void()> hook);

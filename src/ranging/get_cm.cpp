@@ -3,15 +3,34 @@
 
 namespace {
 
-// Reads the echo back to back while it reads `level`. False once ECHO_TIMEOUT_US have passed
-// since `since`; the unsigned difference stays right across the clock's wrap.
-bool waitWhileEcho(int level, std::uint32_t since) {
-    while (digitalRead(ECHO_PIN) == level) {
-        if (micros() - since > ECHO_TIMEOUT_US) {
-            return false;
+// What one wait saw. An edge came after `lastOld`, the clock reading taken just before the last
+// read that still saw the old level; `changedAt` is the clock reading of the pass that saw the
+// new one.
+struct Wait {
+    bool changed;
+    std::uint32_t lastOld;
+    std::uint32_t changedAt;
+};
+
+// Reads the echo back to back while it reads `level`, each read just after a clock reading, so
+// that the clock bounds when the edge came. Gives up once ECHO_TIMEOUT_US have passed since
+// `since`; the unsigned differences stay right across the clock's wrap.
+Wait waitWhileEcho(int level, std::uint32_t since, std::uint32_t lastOld) {
+    for (;;) {
+        std::uint32_t const now = micros();
+        if (digitalRead(ECHO_PIN) != level) {
+            return {true, lastOld, now};
         }
+        if (now - since > ECHO_TIMEOUT_US) {
+            return {false, lastOld, now};
+        }
+        lastOld = now;
     }
-    return true;
+}
+
+// A timestamp is vouched for when it can be no later than STAMP_SLACK_US after its edge.
+bool stampIsLate(std::uint32_t stamp, std::uint32_t edgeCameAfter) {
+    return stamp - edgeCameAfter > STAMP_SLACK_US;
 }
 
 }  // namespace
@@ -21,16 +40,25 @@ std::int32_t getCM() {
     delayMicroseconds(TRIGGER_PULSE_US);
     digitalWrite(TRIGGER_PIN, LOW);
 
-    if (!waitWhileEcho(LOW, micros())) {
-        return NO_ECHO;
+    // An echo already high at the first read is timed from that read, which came after this.
+    std::uint32_t const fell = micros();
+    Wait const rise = waitWhileEcho(LOW, fell, fell);
+    if (!rise.changed) {
+        return NO_READING;
     }
     std::uint32_t const start = micros();
-    if (!waitWhileEcho(HIGH, start)) {
-        return NO_ECHO;
+    Wait const fall = waitWhileEcho(HIGH, start, rise.changedAt);
+    if (!fall.changed) {
+        return NO_READING;
     }
     std::uint32_t const end = micros();
 
-    // The wrapped difference is at most about ECHO_TIMEOUT_US, so it fits a signed 32-bit value.
-    auto const elapsed = static_cast<std::int32_t>(end - start);
-    return elapsed / US_PER_CM;
+    // Held off the processor across an edge, or between a wait's last check and its end, the
+    // program no longer knows the echo's width: better no reading than a wrong one.
+    std::uint32_t const elapsed = end - start;
+    if (stampIsLate(start, rise.lastOld) || stampIsLate(end, fall.lastOld) ||
+        elapsed > ECHO_TIMEOUT_US) {
+        return NO_READING;
+    }
+    return static_cast<std::int32_t>(elapsed) / US_PER_CM;
 }
