@@ -4,7 +4,7 @@
 //   rangefinder-bench-sim                        processor time
 //   rangefinder-bench-sim accuracy LABEL FILE    stalls and the accuracy sweep, their lines
 //                                                labelled, with each reading's distance and
-//                                                error in FILE
+//                                                error, or "none", in FILE
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,26 +40,35 @@ void placeObjectAt(double cm) {
 }
 
 // The simulator answers a whole distance n with an echo of n and a half times 58 us, so the
-// exact reading n is half a centimetre away from either neighbour.
+// exact reading n is half a centimetre away from either neighbour. Readings the program could
+// not vouch for are counted apart from the printed distances and their errors.
 void measureAccuracy(char const* label, std::FILE* data) {
     int readings = 0;
+    int printed = 0;
     int exact = 0;
     int worst = 0;
     int distances = 0;
     for (int n = 2; n <= 400; n = n == 392 ? 400 : n + 10, ++distances) {
         placeObjectAt(n);
         for (int r = 0; r < READINGS; ++r, ++readings) {
-            int const error = getCM() - n;
+            std::int32_t const cm = getCM();
             delay(SWEEP_PAUSE_MS);
+            if (cm == NO_READING) {
+                std::fprintf(data, "%d none\n", n);
+                continue;
+            }
+            int const error = cm - n;
+            ++printed;
             exact += error == 0;
             worst = std::abs(error) > worst ? std::abs(error) : worst;
             std::fprintf(data, "%d %d\n", n, error);
         }
     }
     std::printf(
-        "accuracy %s\t%d distances from 2 to 400 cm, %d readings each: %.2f%% exact, "
-        "largest error %d cm\n",
-        label, distances, READINGS, 100.0 * exact / readings, worst);
+        "accuracy %s\t%d distances from 2 to 400 cm, %d readings each: %.1f%% printed as "
+        "distances, %.1f%% of them exact, largest error %d cm\n",
+        label, distances, READINGS, 100.0 * printed / readings,
+        printed > 0 ? 100.0 * exact / printed : 0.0, worst);
 }
 
 void measureCost(double cm) {
@@ -81,24 +90,24 @@ void measureCost(double cm) {
         cm, cpu, wall, 100 * cpu / (wall + PACE_MS), PACE_MS);
 }
 
-// A reading is only as exact as the processor is steady: a stall that spans an edge of the echo
-// delays its timestamp, and one of more than half of US_PER_CM moves the reading. Counted in
-// slices as long as the longest echo, with the sweep's pauses between them, as a reading is.
+// A stall that spans an edge of the echo delays its timestamp, and one longer than STAMP_SLACK_US
+// costs the reading: the program gives none rather than a wrong one. Counted in slices as long
+// as the longest echo, with the sweep's pauses between them, as a reading is.
 void measureStalls(char const* label) {
     constexpr int SLICES = 40;
     constexpr double SLICE_MS = 25;
-    double const halfCmMs = US_PER_CM / 2 / 1000.0;
+    double const slackMs = STAMP_SLACK_US / 1000.0;
     int stalls = 0;
     for (int slice = 0; slice < SLICES; ++slice) {
         double const end = msOf(CLOCK_MONOTONIC) + SLICE_MS;
         for (double before = msOf(CLOCK_MONOTONIC), now; (now = msOf(CLOCK_MONOTONIC)) < end;
              before = now) {
-            stalls += now - before > halfCmMs;
+            stalls += now - before > slackMs;
         }
         delay(SWEEP_PAUSE_MS);
     }
     std::printf("stalls %s\t%d a second of over %g us, in a loop that only reads the clock\n",
-                label, static_cast<int>(stalls * 1000 / (SLICES * SLICE_MS)), halfCmMs * 1000);
+                label, static_cast<int>(stalls * 1000 / (SLICES * SLICE_MS)), slackMs * 1000);
 }
 
 }  // namespace

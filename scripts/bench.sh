@@ -40,17 +40,21 @@ build/bench/bench/rangefinder-bench --benchmark_format=csv 2>/dev/null |
              { gsub(/"/, "", $1)
                printf "polling\t%s: %.1f ns a pass\n", $1, $column["\"s_per_poll\""] * 1e9 }'
 
-sim=build/bench/bench/rangefinder-bench-sim
-$sim
-$sim accuracy idle "$work/idle.dat"
+# The simulator's own notice that its readings are simulated goes without saying here.
+sim() {
+    { "$@" 2>&1 1>&3 | sed '/readings are simulated/d' >&2; } 3>&1
+}
+bench_sim=build/bench/bench/rangefinder-bench-sim
+sim $bench_sim
+sim $bench_sim accuracy idle "$work/idle.dat"
 # The load: a process a core that only computes, in user space.
 for _ in $(seq "$(nproc)"); do
     (while :; do :; done) &
     children+=($!)
 done
-$sim accuracy loaded "$work/loaded.dat"
+sim $bench_sim accuracy loaded "$work/loaded.dat"
 if why=$(chrt -f 50 true 2>&1); then
-    chrt -f 50 $sim accuracy "loaded, real-time" "$work/realtime.dat"
+    sim chrt -f 50 $bench_sim accuracy "loaded, real-time" "$work/realtime.dat"
 else
     printf 'accuracy loaded, real-time\tnot measured: real-time priority is not permitted here (%s)\n' "$why"
 fi
@@ -60,7 +64,7 @@ gnuplot -e "out='$plot'; data='$work'" bench/accuracy.gnuplot
 printf 'plot\t%s\n' "$plot"
 
 # System calls between two readings, the waits included, from the program's own run.
-RANGEFINDER_SIM_CM=100 timeout -s INT 2 strace -qq -o "$work/calls" build/bench/rangefinder \
+RANGEFINDER_SIM_CM=100 timeout -s INT 2 strace -qq -o "$work/calls" build/bench/rangefinder 2>/dev/null \
     >/dev/null || true
 awk '!/^[a-z_0-9]+\(/ { next }
      /^write\(1,/ { if (writes++) between += calls; calls = 0; next }
@@ -70,7 +74,7 @@ awk '!/^[a-z_0-9]+\(/ { next }
     "$work/calls"
 
 # Peak resident memory, measured from outside after a few seconds of readings.
-env RANGEFINDER_SIM_CM=100 build/bench/rangefinder >/dev/null &
+env RANGEFINDER_SIM_CM=100 build/bench/rangefinder >/dev/null 2>&1 &
 pid=$!
 children+=("$pid")
 sleep 3
