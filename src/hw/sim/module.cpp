@@ -1,5 +1,6 @@
 // A ranging module on pins 0 (trigger) and 2 (echo), answering in real time.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 #include "hw/operations.h"
@@ -14,6 +15,7 @@ constexpr std::uint64_t SHORTEST_TRIGGER_NS = 10000;
 // The module sends its burst of sound before it raises the echo.
 constexpr std::uint64_t ECHO_RISE_DELAY_NS = 450000;
 
+bool toldSimulated = false;
 bool triggerIsOutput = false;
 bool echoIsInput = false;
 int triggerLevel = LOW;
@@ -41,6 +43,15 @@ void answerTrigger(std::uint64_t fellNs) {
 extern "C" int wiringPiSetup(void) {
     if (!loadScene()) {
         std::exit(2);
+    }
+    // Said once, on standard error, so that no one takes these readings for a real module's and
+    // standard output still carries readings alone.
+    if (!toldSimulated) {
+        std::fputs(
+            "rangefinder: these readings are simulated: this build has no wiringPi; "
+            "install wiringPi and build again to read the module\n",
+            stderr);
+        toldSimulated = true;
     }
     // A new clock starts a new timeline: nothing of an echo timed on the old one is left.
     startSimClock();
