@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -59,6 +60,16 @@ TEST_F(Run, EachReadingIsALineFlushedBeforeItsPause) {
     EXPECT_EQ(pauses, (std::vector<std::string>{"delay(30)", "delay(300)", "delay(300)",
                                                 "delay(300)", "delay(300)", "delay(300)"}));
     EXPECT_EQ(written(err), "");
+}
+
+TEST_F(Run, GpioThatCannotOpenForNoGivenReasonSaysNoneWasFoundNotAStaleReason) {
+    vw::failSetup(0);
+    errno = EBADF;
+    EXPECT_EQ(run(out, err), 1);
+    EXPECT_EQ(written(err),
+              "rangefinder: cannot open the GPIO: no GPIO hardware found (run it on a Raspberry "
+              "Pi, as root or as a user in the gpio group, which may open /dev/gpiomem)\n");
+    EXPECT_EQ(written(out), "");
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ struct World {
     std::uint64_t now = 0;
     std::uint32_t clockBase = 0;
     std::uint32_t readStep = 1;
+    bool setupFails = false;
     int setupError = 0;
     unsigned delays = 0;
     unsigned stopAt = 0;
@@ -49,11 +50,13 @@ std::uint32_t numberIn(char const* variable) {
 //                              "none" for one that never rises, "stuck" for one that never falls;
 //                              DEFAULT_ECHO follows once they are used up
 //   FAKE_WIRINGPI_CLOCK        what micros() reads at start
-//   FAKE_WIRINGPI_SETUP_ERRNO  wiringPiSetup fails with this errno
+//   FAKE_WIRINGPI_SETUP_ERRNO  wiringPiSetup fails with this errno; with 0, giving no reason
+//   FAKE_WIRINGPI_CALLS_TO     a file to write the GPIO operations made into, one a line, at exit
 World scripted() {
     constexpr std::uint32_t ECHO_AFTER_US = 300;
     World w;
     w.clockBase = numberIn("FAKE_WIRINGPI_CLOCK");
+    w.setupFails = std::getenv("FAKE_WIRINGPI_SETUP_ERRNO") != nullptr;
     w.setupError = static_cast<int>(numberIn("FAKE_WIRINGPI_SETUP_ERRNO"));
     char const* echoes = std::getenv("FAKE_WIRINGPI_ECHOES");
     std::istringstream words(echoes != nullptr ? echoes : "");
@@ -71,6 +74,19 @@ World scripted() {
 }
 
 World world = scripted();
+
+void writeCalls() {
+    if (std::FILE* file = std::fopen(std::getenv("FAKE_WIRINGPI_CALLS_TO"), "w")) {
+        for (auto const& call : world.log) {
+            std::fprintf(file, "%s\n", call.c_str());
+        }
+        std::fclose(file);
+    }
+}
+
+// Registered after `world` is made, so that it runs before `world` is gone.
+[[maybe_unused]] bool const callsWritten =
+    std::getenv("FAKE_WIRINGPI_CALLS_TO") != nullptr && std::atexit(writeCalls) == 0;
 
 void record(std::string op) {
     world.log.push_back(std::move(op));
@@ -137,6 +153,7 @@ void setReadStepUs(std::uint32_t us) {
     world.readStep = us;
 }
 void failSetup(int error) {
+    world.setupFails = true;
     world.setupError = error;
 }
 void holdOnce(std::uint64_t atUs, std::uint64_t forUs) {
@@ -168,14 +185,16 @@ std::uint64_t nowUs() {
 
 extern "C" int wiringPiSetup(void) {
     record("wiringPiSetup");
-    if (world.setupError != 0) {
+    if (world.setupFails) {
         // As wiringPi does: the failure ends the process unless the caller asked for a code.
         if (std::getenv("WIRINGPI_CODES") == nullptr) {
             std::fprintf(stderr, "wiringPiSetup: Unable to open /dev/gpiomem: %s\n",
                          std::strerror(world.setupError));
             std::exit(EXIT_FAILURE);
         }
-        errno = world.setupError;
+        if (world.setupError != 0) {
+            errno = world.setupError;
+        }
         return -1;
     }
     return 0;

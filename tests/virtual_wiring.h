@@ -33,8 +33,8 @@ void queue(Echo echo);
 void setClock(std::uint32_t micros);
 // How far one read moves time on, unless an edge of the echo comes sooner.
 void setReadStepUs(std::uint32_t us);
-// wiringPiSetup will fail with this errno; like wiringPi, it then ends the process unless
-// WIRINGPI_CODES is set.
+// wiringPiSetup will fail with this errno, or with errno untouched for 0; like wiringPi, it then
+// ends the process unless WIRINGPI_CODES is set.
 void failSetup(int error);
 // Holds the program off the processor once: the first operation called at or after virtual time
 // `atUs` does nothing for `forUs`, then runs. The echo goes on meanwhile, unseen.
