@@ -6,8 +6,8 @@
 # instruction of a program is ARMv6 or older, and runs it where an ARMv7 instruction stops it.
 # Only the calling convention differs from the hard-float build; what this builds is for the
 # check, not for copying to a Pi.
-set(RANGEFINDER_ARM_TRIPLET arm-linux-gnueabi)
+set(RANGEFINDER_CROSS_TRIPLET arm-linux-gnueabi)
 set(RANGEFINDER_ARM_FLOAT_ABI softfp)
-set(RANGEFINDER_ARM_CPU arm1176)
+set(RANGEFINDER_CROSS_CPU arm1176)
 set(RANGEFINDER_LINK_STATIC ON)
 include(${CMAKE_CURRENT_LIST_DIR}/arm.cmake)

@@ -5,8 +5,8 @@
 # start-up files are linked into every program, so what this builds runs on a Pi 2 or newer:
 # the emulated processor is the Pi 2's Cortex-A7. cmake/armv6-check.cmake runs the same code on
 # the Pi 1's own processor.
-set(RANGEFINDER_ARM_TRIPLET arm-linux-gnueabihf)
+set(RANGEFINDER_CROSS_TRIPLET arm-linux-gnueabihf)
 set(RANGEFINDER_ARM_FLOAT_ABI hard)
-set(RANGEFINDER_ARM_CPU cortex-a7)
+set(RANGEFINDER_CROSS_CPU cortex-a7)
 set(RANGEFINDER_DEB_ARCHITECTURE armhf)
 include(${CMAKE_CURRENT_LIST_DIR}/arm.cmake)

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Cross-builds rangefinder and all its tests twice and runs them under qemu-arm:
+# Cross-builds rangefinder and all its tests three times and runs them under QEMU:
 #   hard-float  the build for the Pi (ARMv6 with VFP, hard-float), on an emulated Cortex-A7,
 #               since Debian's start-up files and C library for it are ARMv7
 #   ARMv6 check the same ARMv6 code linked statically with Debian's ARMv5TE armel library, on
 #               an emulated ARM1176, the Pi 1 and Zero's processor, which stops at any ARMv7
 #               instruction
+#   64-bit      the build for 64-bit Raspberry Pi OS, on an emulated Cortex-A53, the oldest
+#               64-bit Pi processor
 # and checks what the objects and programs say they need.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
-need_packages cmake ninja-build g++-arm-linux-gnueabihf g++-arm-linux-gnueabi qemu-user googletest \
-    binutils
+need_packages cmake ninja-build g++-arm-linux-gnueabihf g++-arm-linux-gnueabi g++-aarch64-linux-gnu \
+    qemu-user googletest binutils
 
 fail() { echo "test-arm: $*" >&2; exit 1; }
 
@@ -39,10 +41,9 @@ programs() { find "$1" -maxdepth 2 -type f -perm -u+x -not -name '*.so*' | sort;
 armv7_instructions() {
     arm-linux-gnueabi-objdump -d --no-show-raw-insn "$1" | awk -F'\t' '
         { op = $2; args = $3 }
-        op ~ /^(movw|movt|ubfx|sbfx|bfi|bfc|rbit|mls|sdiv|udiv|dmb|dsb|isb)(eq|ne|cs|cc|mi|pl|vs|vc|hi|ls|ge|lt|gt|le)?$/ ||
-        op ~ /\.w$/ || op ~ /^v(ld[1-4]|st[1-4]|dup|ext|zip|uzp|trn|tbl)/ ||
-        (op ~ /^vmov/ && args ~ /#/)' |
-        head -n 5
+        (op ~ /^(movw|movt|ubfx|sbfx|bfi|bfc|rbit|mls|sdiv|udiv|dmb|dsb|isb)(eq|ne|cs|cc|mi|pl|vs|vc|hi|ls|ge|lt|gt|le)?$/ ||
+         op ~ /\.w$/ || op ~ /^v(ld[1-4]|st[1-4]|dup|ext|zip|uzp|trn|tbl)/ ||
+         (op ~ /^vmov/ && args ~ /#/)) && ++found <= 5'
 }
 
 # Every program of the ARMv6 check, C library and start-up code included, is ARMv6 or older.
@@ -74,10 +75,19 @@ report_hard_float_programs() {
         "a Pi 2 or newer, with a C library that new"
 }
 
-# configure_and_build FOLDER TOOLCHAIN: builds, checks and tests one configuration.
+# Every program of the 64-bit build is for AArch64.
+check_aarch64_programs() {
+    local program
+    for program in $(programs "$1"); do
+        readelf -h "$program" | grep -q 'Machine: *AArch64' || fail "$program is not an AArch64 program"
+    done
+    echo "test-arm: $1: $(programs "$1" | wc -l) programs are AArch64"
+}
+
+# configure_and_build FOLDER TOOLCHAIN: builds one configuration, warnings as errors.
 configure_and_build() {
     cmake -S . -B "build/$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/$2.cmake" \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRANGEFINDER_BACKEND=sim >/dev/null
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRANGEFINDER_BACKEND=sim -DRANGEFINDER_WERROR=ON >/dev/null
     cmake --build "build/$1"
 }
 
@@ -92,3 +102,8 @@ check_objects build/armv6 ""
 check_armv6_programs build/armv6
 (cd build/armv6 && ctest --output-on-failure --no-tests=error --timeout 60)
 bash scripts/check-wiringpi-build.sh cmake/armv6-check.cmake
+
+configure_and_build aarch64 aarch64
+check_aarch64_programs build/aarch64
+(cd build/aarch64 && ctest --output-on-failure --no-tests=error --timeout 60)
+bash scripts/check-wiringpi-build.sh cmake/aarch64.cmake
