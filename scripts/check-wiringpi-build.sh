@@ -4,6 +4,8 @@
 # operations from it and prints its readings.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/need-packages.sh
+need_build_packages "${1:-}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

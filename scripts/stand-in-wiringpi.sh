@@ -4,6 +4,8 @@
 # into PREFIX, where a wiringPi build can be pointed at it as at a copy taken from a Pi.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/need-packages.sh
+need_build_packages "${2:-}"
 prefix=$1
 cross=()
 [ -z "${2:-}" ] || cross=(-DCMAKE_TOOLCHAIN_FILE="$(realpath "$2")")
