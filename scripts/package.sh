@@ -3,23 +3,36 @@
 # changelog, and prints the package's path.
 #   bash scripts/package.sh                     on a Pi, against the wiringPi installed there
 #   bash scripts/package.sh --arm --wiringpi-prefix DIR
-#                                               here, cross-built for armhf against a wiringPi
-#                                               copied from a Pi into DIR/include and DIR/lib
-# --wiringpi-prefix alone builds natively against a wiringPi in DIR.
+#                                               here, cross-built for armhf (or, with --arm64,
+#                                               for arm64) against a wiringPi copied from a Pi
+#                                               into DIR/include and DIR/lib
+# --wiringpi-prefix alone builds natively against a wiringPi in DIR; --build-dir DIR builds in
+# DIR instead of build/package (or build/package-armhf, build/package-arm64).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
 
-build=build/package
+build=
+suffix=
 options=(-DCMAKE_BUILD_TYPE=Release -DRANGEFINDER_BACKEND=wiringpi -DRANGEFINDER_TESTS=OFF
     -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
 packages=(cmake g++ ninja-build)
 while [ $# -gt 0 ]; do
     case $1 in
     --arm)
-        build=build/package-armhf
+        suffix=-armhf
         options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/armv6-hf.cmake")
         packages+=(g++-arm-linux-gnueabihf)
+        ;;
+    --arm64)
+        suffix=-arm64
+        options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/aarch64.cmake")
+        packages+=(g++-aarch64-linux-gnu)
+        ;;
+    --build-dir)
+        [ $# -ge 2 ] || { echo "package: --build-dir needs a folder" >&2; exit 2; }
+        build=$2
+        shift
         ;;
     --wiringpi-prefix)
         [ $# -ge 2 ] || { echo "package: --wiringpi-prefix needs a folder" >&2; exit 2; }
@@ -27,13 +40,14 @@ while [ $# -gt 0 ]; do
         shift
         ;;
     *)
-        echo "usage: bash scripts/package.sh [--arm] [--wiringpi-prefix DIR]" >&2
+        echo "usage: bash scripts/package.sh [--arm | --arm64] [--wiringpi-prefix DIR] [--build-dir DIR]" >&2
         exit 2
         ;;
     esac
     shift
 done
 
+[ -n "$build" ] || build=build/package$suffix
 need_packages "${packages[@]}"
 rm -rf "$build"
 cmake -S . -B "$build" -G Ninja "${options[@]}" >&2
