@@ -19,13 +19,18 @@ do for [i = 1:words(files)] {
     }
 }
 top = worst * 1.1 + 1
+# The line of readings given as none sits above the errors, with ticks of its own below it.
+pad = top < 5 ? 1 : 0.2 * top
+none_at = top + pad
+step = worst < 3 ? 1 : ceil(worst / 3.0)
 
 set terminal pngcairo size 900, 300 * panels font "sans,10"
 set output out
 set multiplot layout panels, 1 title "Reading error through the real-time simulator, 41 distances from 2 to 400 cm, 20 readings each; × no reading (-1)"
 set xrange [0:410]
-set yrange [-top : top + 1]
-set ytics add ("none" top)
+set yrange [-top : none_at + pad]
+set ytics -floor(top / step) * step, step, floor(top / step) * step
+set ytics add ("none" none_at)
 set xlabel "true distance (cm)"
 set ylabel "reading - true (cm)"
 set grid
@@ -43,7 +48,7 @@ do for [i = 1:words(files)] {
                           word(titles, i), 100.0 * printed / readings, \
                           printed > 0 ? 100.0 * exact / printed : 0, STATS_max)
         plot file using 1:(none(2) ? NaN : $2) with points pointtype 7 pointsize 0.6 linecolor rgb word(colours, i), \
-             file using 1:(none(2) ? top : NaN) with points pointtype 2 pointsize 0.8 linecolor rgb "#1f77b4"
+             file using 1:(none(2) ? none_at : NaN) with points pointtype 2 pointsize 0.8 linecolor rgb "#1f77b4"
     }
 }
 unset multiplot
