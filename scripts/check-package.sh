@@ -44,12 +44,14 @@ for file in bin/rangefinder share/man/man1/rangefinder.1.gz; do
     [ -f "$work/installed/$file" ] || fail "cmake --install did not install $file"
 done
 
-dpkg-deb -x "$native" "$work/unpacked"
-program=$work/unpacked/usr/bin/rangefinder
+for name in native armhf arm64; do
+    dpkg-deb -x "$builds/$name"/rangefinder_*.deb "$work/unpacked-$name"
+done
+program=$work/unpacked-native/usr/bin/rangefinder
 readings=$( (LD_LIBRARY_PATH="$work/native/lib" timeout 30 "$program" || true) | head -n 2 | tr '\n' ' ')
 [ "$readings" = "21 21 " ] || fail "the unpacked program read '$readings' from the stand-in, not 21 21"
 
-page=$work/unpacked/usr/share/man/man1/rangefinder.1.gz
+page=$work/unpacked-native/usr/share/man/man1/rangefinder.1.gz
 warnings=$(zcat "$page" | groff -man -ww -z 2>&1; mandoc -T lint -W warning "$page" 2>&1) ||
     fail "the manual page does not render"
 [ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
@@ -64,7 +66,6 @@ echo "check-package: the packaged manual page renders without a warning and is o
 # hardening-check's disassembler knows only this machine's instructions: what it says of the
 # others' on standard error is left out.
 for name in native armhf arm64; do
-    dpkg-deb -x "$builds/$name"/rangefinder_*.deb "$work/unpacked-$name"
     binary=$work/unpacked-$name/usr/bin/rangefinder
     hardening-check --nocfprotection --nostackprotector "$binary" >/dev/null 2>&1 ||
         fail "$name: the program is not hardened: $(hardening-check --nocfprotection "$binary" 2>/dev/null)"
