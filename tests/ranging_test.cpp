@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "hw/operations.h"
 #include "ranging/ranging.h"
 #include "virtual_wiring.h"
 
@@ -17,8 +18,9 @@ struct Ranging : ::testing::Test {
 
 TEST_F(Ranging, SetupOpensTheGpioFirstThenLeavesTheTriggerLowAndSettles) {
     ASSERT_TRUE(setup());
-    EXPECT_EQ(vw::calls(), (Calls{"wiringPiSetup", "pinMode(0,1)", "pinMode(2,0)",
-                                  "digitalWrite(0,0)", "delay(30)"}));
+    EXPECT_EQ(vw::calls(), (Calls{"wiringPiSetup", vw::call("pinMode", TRIGGER_PIN, OUTPUT),
+                                  vw::call("pinMode", ECHO_PIN, INPUT),
+                                  vw::call("digitalWrite", TRIGGER_PIN, LOW), "delay(30)"}));
 }
 
 TEST_F(Ranging, SetupGoesNoFurtherWhenTheGpioCannotOpen) {
@@ -32,7 +34,8 @@ TEST_F(Ranging, TriggerIsHeldHighFor20UsThenLowered) {
     vw::queue(vw::pulse(300, 580));
     getCM();
     EXPECT_EQ(vw::calls(),
-              (Calls{"digitalWrite(0,1)", "delayMicroseconds(20)", "digitalWrite(0,0)"}));
+              (Calls{vw::call("digitalWrite", TRIGGER_PIN, HIGH), "delayMicroseconds(20)",
+                     vw::call("digitalWrite", TRIGGER_PIN, LOW)}));
 }
 
 struct Case {

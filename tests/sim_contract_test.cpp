@@ -7,11 +7,10 @@
 
 #include "hw/operations.h"
 #include "hw/sim/scene.h"
+#include "ranging/ranging.h"
 
 namespace {
 
-constexpr int TRIGGER = 0;
-constexpr int ECHO = 2;
 constexpr int ATTEMPTS = 20;
 
 std::int64_t monotonicUs() {
@@ -36,7 +35,7 @@ Bracket bracketMicros() {
 // Whether the echo reads high at any time within `forUs` of now.
 bool echoRisesWithin(std::int64_t forUs) {
     for (std::int64_t const end = monotonicUs() + forUs; monotonicUs() < end;) {
-        if (digitalRead(ECHO) == HIGH) {
+        if (digitalRead(ECHO_PIN) == HIGH) {
             return true;
         }
     }
@@ -64,19 +63,19 @@ TEST_F(SimulatedLibrary, MicrosCountsTheMicrosecondsOfTheMonotonicClock) {
 
 TEST_F(SimulatedLibrary, OnlyATriggerPinSetAsOutputAndAnEchoPinSetAsInputWork) {
     auto const triggered = [] {
-        digitalWrite(TRIGGER, HIGH);
+        digitalWrite(TRIGGER_PIN, HIGH);
         delayMicroseconds(20);
-        digitalWrite(TRIGGER, LOW);
+        digitalWrite(TRIGGER_PIN, LOW);
         return echoRisesWithin(10000);
     };
-    pinMode(TRIGGER, INPUT);
-    pinMode(ECHO, INPUT);
+    pinMode(TRIGGER_PIN, INPUT);
+    pinMode(ECHO_PIN, INPUT);
     EXPECT_FALSE(triggered()) << "a trigger pin left as an input was driven";
-    pinMode(TRIGGER, OUTPUT);
-    pinMode(ECHO, OUTPUT);
+    pinMode(TRIGGER_PIN, OUTPUT);
+    pinMode(ECHO_PIN, OUTPUT);
     EXPECT_FALSE(triggered()) << "an echo pin set as an output was read";
     delay(10);  // past the echo of 100 cm that trigger started
-    pinMode(ECHO, INPUT);
+    pinMode(ECHO_PIN, INPUT);
     bool answered = false;
     for (int n = 0; n < ATTEMPTS && !answered; ++n) {
         answered = triggered();
@@ -86,13 +85,13 @@ TEST_F(SimulatedLibrary, OnlyATriggerPinSetAsOutputAndAnEchoPinSetAsInputWork) {
 }
 
 TEST_F(SimulatedLibrary, ATriggerShorterThan10UsGetsNoEcho) {
-    pinMode(TRIGGER, OUTPUT);
-    pinMode(ECHO, INPUT);
+    pinMode(TRIGGER_PIN, OUTPUT);
+    pinMode(ECHO_PIN, INPUT);
     int shortOnes = 0;
     for (int n = 0; n < ATTEMPTS; ++n) {
         std::int64_t const before = monotonicUs();
-        digitalWrite(TRIGGER, HIGH);
-        digitalWrite(TRIGGER, LOW);
+        digitalWrite(TRIGGER_PIN, HIGH);
+        digitalWrite(TRIGGER_PIN, LOW);
         // Held up between the two writes, the trigger may have been long enough after all.
         if (monotonicUs() - before < 10) {
             ++shortOnes;

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "logged_call.h"
+
 namespace vw {
 
 // What the echo line does after one trigger falls: its level at the fall, then each change,
@@ -45,7 +47,7 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> endHold();
 void stopAfterDelays(unsigned n);
 void onDelay(std::function<void()> hook);
 
-// GPIO operations made so far, such as "pinMode(0,1)"; reads and the clock are left out.
+// GPIO operations made so far; reads and the clock are left out.
 std::vector<std::string> const& calls();
 int triggerLevel();
 std::uint64_t nowUs();

@@ -1,4 +1,4 @@
-// A ranging module on pins 0 (trigger) and 2 (echo), answering in real time.
+// A ranging module on the driver's trigger and echo pins, answering in real time.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -6,11 +6,10 @@
 #include "hw/operations.h"
 #include "hw/sim/clock.h"
 #include "hw/sim/scene.h"
+#include "ranging/ranging.h"
 
 namespace {
 
-constexpr int MODULE_TRIGGER_PIN = 0;
-constexpr int MODULE_ECHO_PIN = 2;
 constexpr std::uint64_t SHORTEST_TRIGGER_NS = 10000;
 // The module sends its burst of sound before it raises the echo.
 constexpr std::uint64_t ECHO_RISE_DELAY_NS = 450000;
@@ -60,16 +59,16 @@ extern "C" int wiringPiSetup(void) {
 }
 
 extern "C" void pinMode(int pin, int mode) {
-    if (pin == MODULE_TRIGGER_PIN) {
+    if (pin == TRIGGER_PIN) {
         triggerIsOutput = mode == OUTPUT;
-    } else if (pin == MODULE_ECHO_PIN) {
+    } else if (pin == ECHO_PIN) {
         echoIsInput = mode == INPUT;
     }
 }
 
 extern "C" void digitalWrite(int pin, int value) {
     int const level = value == LOW ? LOW : HIGH;
-    if (pin != MODULE_TRIGGER_PIN || !triggerIsOutput || level == triggerLevel) {
+    if (pin != TRIGGER_PIN || !triggerIsOutput || level == triggerLevel) {
         return;
     }
     triggerLevel = level;
@@ -81,7 +80,7 @@ extern "C" void digitalWrite(int pin, int value) {
 }
 
 extern "C" int digitalRead(int pin) {
-    if (pin != MODULE_ECHO_PIN || !echoIsInput) {
+    if (pin != ECHO_PIN || !echoIsInput) {
         return LOW;
     }
     std::uint64_t const now = simNowNs();
