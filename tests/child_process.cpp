@@ -32,7 +32,7 @@ void closeFd(int& fd) {
 }  // namespace
 
 Child start(std::vector<std::string> const& command, std::vector<std::string> const& settings,
-            int outFd) {
+            int outFd, std::vector<int> const& closed) {
     int outPipe[2] = {-1, -1};
     int errPipe[2] = {-1, -1};
     check(pipe2(errPipe, O_CLOEXEC) == 0, "pipe");
@@ -45,6 +45,9 @@ Child start(std::vector<std::string> const& command, std::vector<std::string> co
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_adddup2(&files, outFd, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&files, errPipe[1], STDERR_FILENO);
+    for (int fd : closed) {
+        posix_spawn_file_actions_addclose(&files, fd);
+    }
     // The default actions for these signals, whatever the test runner inherited.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);

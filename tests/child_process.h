@@ -17,10 +17,11 @@ struct Child {
     std::string pending;
 };
 
-// Starts `command` with its standard output on a pipe, or on `outFd` when one is given, in the
-// test's environment changed by `settings`: "NAME=value" sets a variable, "NAME" unsets it.
+// Starts `command` with its standard output on a pipe, or on `outFd` when one is given, and the
+// descriptors in `closed` closed, in the test's environment changed by `settings`: "NAME=value"
+// sets a variable, "NAME" unsets it.
 Child start(std::vector<std::string> const& command, std::vector<std::string> const& settings,
-            int outFd = -1);
+            int outFd = -1, std::vector<int> const& closed = {});
 
 // The next line of its standard output, without the newline; nothing at its end or after
 // `timeout`.

@@ -10,9 +10,13 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "child_process.h"
+#include "hw/operations.h"
+#include "logged_call.h"
+#include "ranging/ranging.h"
 
 using namespace std::chrono_literals;
 
@@ -43,6 +47,37 @@ bool exitedWith(int code, int status) {
 
 // The program to run, with whatever must launch it (an emulator), from the command line.
 std::vector<std::string> program;
+
+// A file of the test's own, removed however the test ends.
+struct TempFile {
+    TempFile() {
+        int const fd = mkstemp(path);
+        made = fd >= 0;
+        if (made) {
+            close(fd);
+        }
+    }
+    ~TempFile() {
+        if (made) {
+            unlink(path);
+        }
+    }
+    std::string contents() const {
+        int const fd = open(path, O_RDONLY | O_CLOEXEC);
+        std::string text = fd >= 0 ? readRest(fd) : "(unreadable)";
+        close(fd);
+        return text;
+    }
+    char path[32] = "/tmp/rangefinder-test-XXXXXX";
+    bool made = false;
+};
+
+// Where one of a process's descriptors leads.
+std::string target(pid_t pid, int fd) {
+    char link[256] = {};
+    std::string const path = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
+    return readlink(path.c_str(), link, sizeof link - 1) > 0 ? link : "(closed)";
+}
 
 struct Program : ::testing::Test {
     void SetUp() override { ASSERT_FALSE(program.empty()) << "name the program to run"; }
@@ -83,17 +118,16 @@ TEST_F(StandIn, GpioThatCannotOpenIsOneLineOnStandardErrorAndStatus1) {
     EXPECT_EQ(readRest(child.out), "");
     EXPECT_EQ(readRest(child.err),
               "rangefinder: cannot open the GPIO: Permission denied (run it on a Raspberry Pi, as "
-              "root or as a user in the gpio group, which may open /dev/gpiomem)\n");
+              "root or as a user in the gpio group, which may open /dev/gpiomem, or /dev/gpiomem0 "
+              "on a Pi 5)\n");
 }
 
 TEST_F(StandIn, OutputThatCannotBeWrittenStopsItAtTheFirstReadingWithStatus1) {
-    char calls[] = "/tmp/rangefinder-calls-XXXXXX";
-    int const callsFile = mkstemp(calls);
-    ASSERT_GE(callsFile, 0);
-    close(callsFile);
+    TempFile const calls;
+    ASSERT_TRUE(calls.made);
     int const full = open("/dev/full", O_WRONLY | O_CLOEXEC);
     ASSERT_GE(full, 0);
-    child = start(program, {std::string("FAKE_WIRINGPI_CALLS_TO=") + calls}, full);
+    child = start(program, {std::string("FAKE_WIRINGPI_CALLS_TO=") + calls.path}, full);
     close(full);
     auto const status = waitFor(child, PATIENCE);
     ASSERT_TRUE(status);
@@ -101,15 +135,52 @@ TEST_F(StandIn, OutputThatCannotBeWrittenStopsItAtTheFirstReadingWithStatus1) {
     EXPECT_EQ(readRest(child.err),
               "rangefinder: cannot write the readings: No space left on device\n");
     // One trigger, and no pause after it: it never went on to a second reading.
-    int const made = open(calls, O_RDONLY | O_CLOEXEC);
-    unlink(calls);
-    ASSERT_GE(made, 0);
-    std::string const log = readRest(made);
-    close(made);
+    std::string const log = calls.contents();
     std::size_t const settled = log.find("delay(30)\n");
     ASSERT_NE(settled, std::string::npos) << log;
-    EXPECT_EQ(log.substr(settled),
-              "delay(30)\ndigitalWrite(0,1)\ndelayMicroseconds(20)\ndigitalWrite(0,0)\n");
+    EXPECT_EQ(log.substr(settled), "delay(30)\n" + vw::call("digitalWrite", TRIGGER_PIN, HIGH) +
+                                       "\ndelayMicroseconds(20)\n" +
+                                       vw::call("digitalWrite", TRIGGER_PIN, LOW) + "\n");
+}
+
+TEST_F(StandIn, NoReadingOrMessageGoesIntoTheGpioDeviceWhicheverStandardDescriptorIsClosed) {
+    struct Case {
+        std::vector<int> closed;
+        char const* out;  // a file for its standard output, or a pipe
+        std::optional<int> status;
+        char const* err;
+    };
+    for (Case const& c : {
+             Case{{STDOUT_FILENO},
+                  nullptr,
+                  1,
+                  "rangefinder: cannot write the readings: Bad file descriptor\n"},
+             // The message that standard output is full goes nowhere, rather than to the device.
+             Case{{STDERR_FILENO}, "/dev/full", 1, ""},
+             Case{{STDIN_FILENO, STDERR_FILENO}, nullptr, std::nullopt, ""},
+         }) {
+        finish(child);
+        TempFile const device;
+        ASSERT_TRUE(device.made);
+        int const out = c.out != nullptr ? open(c.out, O_WRONLY | O_CLOEXEC) : -1;
+        child = start(program, {std::string("FAKE_WIRINGPI_DEVICE=") + device.path}, out, c.closed);
+        if (out >= 0) {
+            close(out);
+        }
+        if (c.status) {
+            auto const status = waitFor(child, PATIENCE);
+            ASSERT_TRUE(status) << c.closed[0];
+            EXPECT_TRUE(exitedWith(*c.status, *status)) << *status;
+        } else {
+            EXPECT_EQ(readLine(child, PATIENCE), "21");
+            EXPECT_EQ(readLine(child, PATIENCE), "21");
+            for (int fd : c.closed) {
+                EXPECT_EQ(target(child.pid, fd), "/dev/null") << fd;
+            }
+        }
+        EXPECT_EQ(readRest(child.err), c.err);
+        EXPECT_EQ(device.contents(), "") << "descriptor " << c.closed[0] << " closed";
+    }
 }
 
 TEST_F(EndToEnd, PrintsOnlyReadingsOneALineAtLeast300MsApart) {

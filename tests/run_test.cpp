@@ -68,7 +68,8 @@ TEST_F(Run, GpioThatCannotOpenForNoGivenReasonSaysNoneWasFoundNotAStaleReason) {
     EXPECT_EQ(run(out, err), 1);
     EXPECT_EQ(written(err),
               "rangefinder: cannot open the GPIO: no GPIO hardware found (run it on a Raspberry "
-              "Pi, as root or as a user in the gpio group, which may open /dev/gpiomem)\n");
+              "Pi, as root or as a user in the gpio group, which may open /dev/gpiomem, or "
+              "/dev/gpiomem0 on a Pi 5)\n");
     EXPECT_EQ(written(out), "");
 }
 

@@ -1,5 +1,7 @@
 #include "virtual_wiring.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,11 +10,10 @@
 #include <stdexcept>
 
 #include "hw/operations.h"
+#include "ranging/ranging.h"
 
 namespace {
 
-constexpr int TRIGGER = 0;
-constexpr int ECHO = 2;
 // A wait that no bound ends is reported rather than left spinning forever.
 constexpr std::uint64_t RUNAWAY_US = 1000000;
 constexpr std::uint64_t NEVER = UINT64_MAX;
@@ -52,6 +53,8 @@ std::uint32_t numberIn(char const* variable) {
 //   FAKE_WIRINGPI_CLOCK        what micros() reads at start
 //   FAKE_WIRINGPI_SETUP_ERRNO  wiringPiSetup fails with this errno; with 0, giving no reason
 //   FAKE_WIRINGPI_CALLS_TO     a file to write the GPIO operations made into, one a line, at exit
+//   FAKE_WIRINGPI_DEVICE       a file that wiringPiSetup opens and keeps open, as wiringPi does
+//                              its GPIO device
 World scripted() {
     constexpr std::uint32_t ECHO_AFTER_US = 300;
     World w;
@@ -185,6 +188,9 @@ std::uint64_t nowUs() {
 
 extern "C" int wiringPiSetup(void) {
     record("wiringPiSetup");
+    if (char const* device = std::getenv("FAKE_WIRINGPI_DEVICE")) {
+        open(device, O_RDWR);
+    }
     if (world.setupFails) {
         // As wiringPi does: the failure ends the process unless the caller asked for a code.
         if (std::getenv("WIRINGPI_CODES") == nullptr) {
@@ -202,13 +208,13 @@ extern "C" int wiringPiSetup(void) {
 
 extern "C" void pinMode(int pin, int mode) {
     holdIfDue();
-    record("pinMode(" + std::to_string(pin) + "," + std::to_string(mode) + ")");
+    record(vw::call("pinMode", pin, mode));
 }
 
 extern "C" void digitalWrite(int pin, int value) {
     holdIfDue();
-    record("digitalWrite(" + std::to_string(pin) + "," + std::to_string(value) + ")");
-    if (pin != TRIGGER) {
+    record(vw::call("digitalWrite", pin, value));
+    if (pin != TRIGGER_PIN) {
         return;
     }
     bool const falls = world.trigger != LOW && value == LOW;
@@ -231,7 +237,7 @@ extern "C" int digitalRead(int pin) {
     if (world.now - world.fellAt - world.heldSinceFall > RUNAWAY_US) {
         throw std::runtime_error("the echo wait never gave up");
     }
-    return pin == ECHO ? world.echoLevel : LOW;
+    return pin == ECHO_PIN ? world.echoLevel : LOW;
 }
 
 extern "C" unsigned int micros(void) {
