@@ -48,6 +48,13 @@ include(GNUInstallDirs)
 install(FILES ${CMAKE_BINARY_DIR}/rangefinder.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_BINARY_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The service names the program where it is installed, which for the package is known only
+# when the package is made; systemd reads units under /usr/local as well as /usr.
+install(CODE "
+  set(RANGEFINDER_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/rangefinder.service.in
+                 ${CMAKE_BINARY_DIR}/rangefinder.service @ONLY)")
+install(FILES ${CMAKE_BINARY_DIR}/rangefinder.service DESTINATION lib/systemd/system)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rangefinder)

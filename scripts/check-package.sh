@@ -3,73 +3,116 @@
 # library made from the tests' double, in build/check-package/ (packages for checking, not for
 # installing), and checks them as Debian's tools and a user would: lintian finds nothing, the
 # unpacked program reads from the stand-in, its manual page renders without a warning and
-# carries the package's version, its binary is hardened, and cmake --install installs the
-# program and the page. Prints a line a check; the builds' own output only when one fails.
+# carries the package's version, its binary is hardened, its systemd unit is sound and nothing
+# enables it, and cmake --install installs the program, the page and the unit. It then makes
+# all three again from a copy of the tree with a function that carries a stack canary. Prints a
+# line before each step and after each check; the builds' own output only when one fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
+. scripts/copy-tree.sh
 need_packages cmake g++ ninja-build g++-arm-linux-gnueabihf g++-aarch64-linux-gnu lintian devscripts \
-    mandoc groff-base binutils
+    mandoc groff-base binutils systemd
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-package: $*" >&2; exit 1; }
+say() { echo "check-package: $*"; }
 builds=build/check-package
 rm -rf "$builds"
+names=(native armhf arm64)
 
-# package NAME [OPTION...]: makes one package against a stand-in built for it, and prints its path.
-package() {
-    local name=$1 toolchain=
-    shift
-    case $name in
+# stand_in NAME: the stand-in wiringPi library for one architecture, in $work/NAME.
+stand_in() {
+    local toolchain=
+    case $1 in
     armhf) toolchain=cmake/armv6-hf.cmake ;;
     arm64) toolchain=cmake/aarch64.cmake ;;
     esac
-    bash scripts/stand-in-wiringpi.sh "$work/$name" $toolchain
-    bash scripts/package.sh "$@" --wiringpi-prefix "$work/$name" --build-dir "$builds/$name" \
-        2>"$work/$name.log" || { cat "$work/$name.log" >&2; fail "cannot make the $name package"; }
+    bash scripts/stand-in-wiringpi.sh "$work/$1" $toolchain
 }
-native=$(package native)
-armhf=$(package armhf --arm)
-arm64=$(package arm64 --arm64)
-cmake --install "$builds/native" --prefix "$work/installed" >/dev/null
 
+# package TREE NAME BUILD: makes the NAME package from the tree in TREE, in BUILD.
+package() {
+    local option=
+    case $2 in
+    armhf) option=--arm ;;
+    arm64) option=--arm64 ;;
+    esac
+    bash "$1/scripts/package.sh" $option --wiringpi-prefix "$work/$2" --build-dir "$(realpath -m "$3")" \
+        >/dev/null 2>"$work/$2.log" || { cat "$work/$2.log" >&2; fail "cannot make the $2 package"; }
+}
+
+# unpack NAME BUILD: the package in BUILD, unpacked into $work/unpacked-NAME.
+unpack() {
+    rm -rf "$work/unpacked-$1"
+    dpkg-deb -x "$2"/rangefinder_*.deb "$work/unpacked-$1"
+}
+
+for name in "${names[@]}"; do
+    say "making the $name package"
+    stand_in "$name"
+    package . "$name" "$builds/$name"
+    unpack "$name" "$builds/$name"
+done
+
+say "running lintian on each package"
 root=()
 [ "$(id -u)" -ne 0 ] || root=(--allow-root)
-for deb in "$native" "$armhf" "$arm64"; do
-    lintian "${root[@]}" --fail-on error,warning "$deb" || fail "lintian finds fault with $deb"
+for name in "${names[@]}"; do
+    # Its temporary files go where this script cleans up.
+    TMPDIR=$work lintian "${root[@]}" --fail-on error,warning "$builds/$name"/rangefinder_*.deb ||
+        fail "lintian finds fault with the $name package"
 done
-echo "check-package: lintian finds nothing in the native, armhf and arm64 packages ($builds)"
+say "lintian finds nothing in the native, armhf and arm64 packages ($builds)"
 
-for file in bin/rangefinder share/man/man1/rangefinder.1.gz; do
-    [ -f "$work/installed/$file" ] || fail "cmake --install did not install $file"
-done
-
-for name in native armhf arm64; do
-    dpkg-deb -x "$builds/$name"/rangefinder_*.deb "$work/unpacked-$name"
-done
 program=$work/unpacked-native/usr/bin/rangefinder
 readings=$( (LD_LIBRARY_PATH="$work/native/lib" timeout 30 "$program" || true) | head -n 2 | tr '\n' ' ')
 [ "$readings" = "21 21 " ] || fail "the unpacked program read '$readings' from the stand-in, not 21 21"
+say "the unpacked native program reads 21 21 from the stand-in"
 
 page=$work/unpacked-native/usr/share/man/man1/rangefinder.1.gz
 warnings=$(zcat "$page" | groff -man -ww -z 2>&1; mandoc -T lint -W warning "$page" 2>&1) ||
     fail "the manual page does not render"
 [ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
-version=$(dpkg-deb -f "$native" Version)
+version=$(dpkg-deb -f "$builds/native"/rangefinder_*.deb Version)
 zcat "$page" | grep -q "^\.TH RANGEFINDER 1 .*\"rangefinder $version\"" ||
     fail "the manual page's .TH line does not carry version $version: $(zcat "$page" | grep '^\.TH')"
-echo "check-package: the packaged manual page renders without a warning and is of version $version"
+say "the packaged manual page renders without a warning and is of version $version"
 
-# Control-flow protection is an x86 feature, and not one Debian's default flags ask for.
+say "checking the packaged systemd unit"
+bash scripts/check-service.sh "$work/unpacked-native"
+for name in "${names[@]}"; do
+    grep -qx 'ExecStart=/usr/bin/rangefinder' \
+        "$work/unpacked-$name/usr/lib/systemd/system/rangefinder.service" ||
+        fail "the $name package's unit does not start /usr/bin/rangefinder"
+    # No maintainer script, so installing the package enables and starts nothing.
+    scripts=$(dpkg-deb --ctrl-tarfile "$builds/$name"/rangefinder_*.deb | tar -t | grep -Ev '^\./(control|md5sums)?$' || true)
+    [ -z "$scripts" ] || fail "the $name package runs scripts when installed: $scripts"
+done
+cmake --install "$builds/native" --prefix "$work/installed" >/dev/null
+for file in bin/rangefinder share/man/man1/rangefinder.1.gz lib/systemd/system/rangefinder.service; do
+    [ -f "$work/installed/$file" ] || fail "cmake --install did not install $file"
+done
+grep -qx "ExecStart=$work/installed/bin/rangefinder" "$work/installed/lib/systemd/system/rangefinder.service" ||
+    fail "the unit cmake --install installs does not start the program it installed"
+say "each package's unit starts /usr/bin/rangefinder, and no package runs a script when installed;" \
+    "cmake --install installs the program, its page and a unit that starts it"
+
+# hardening NAME [OPTION...]: whether hardening-check passes the NAME program. Control-flow
+# protection is an x86 feature, and not one Debian's default flags ask for; its disassembler
+# knows only this machine's instructions, and what it says of the others' is left out.
+hardening() {
+    local name=$1 binary=$work/unpacked-$1/usr/bin/rangefinder
+    shift
+    hardening-check --nocfprotection "$@" "$binary" >/dev/null 2>&1 ||
+        fail "the $name program is not hardened: $(hardening-check --nocfprotection "$binary" 2>/dev/null)"
+}
+say "checking each program's hardening"
 # -fstack-protector-strong puts a canary only in functions with a local array or a local whose
 # address is taken; where the program has none, the flag is confirmed in the build instead.
-# hardening-check's disassembler knows only this machine's instructions: what it says of the
-# others' on standard error is left out.
-for name in native armhf arm64; do
-    binary=$work/unpacked-$name/usr/bin/rangefinder
-    hardening-check --nocfprotection --nostackprotector "$binary" >/dev/null 2>&1 ||
-        fail "$name: the program is not hardened: $(hardening-check --nocfprotection "$binary" 2>/dev/null)"
-    if ! hardening-check --nocfprotection --quiet "$binary" >/dev/null 2>&1; then
+for name in "${names[@]}"; do
+    hardening "$name" --nostackprotector
+    if ! hardening-check --nocfprotection --quiet "$work/unpacked-$name/usr/bin/rangefinder" >/dev/null 2>&1; then
         commands=$builds/$name/compile_commands.json
         sources=$(grep -c '"file"' "$commands")
         protected=$(grep -c -- '-fstack-protector-strong' "$commands")
@@ -77,6 +120,25 @@ for name in native armhf arm64; do
             fail "$name: only $protected of $sources sources have the stack protector"
     fi
 done
-echo "check-package: PIE, stack protector (in every source's flags where no function needs a" \
-    "canary), fortified calls, RELRO and BIND_NOW in all three programs"
-echo "check-package: the unpacked native program reads 21 21 from the stand-in"
+say "PIE, stack protector (in every source's flags where no function needs a canary)," \
+    "fortified calls, RELRO and BIND_NOW in all three programs"
+
+# On armhf and arm64 a canary's guard comes from the dynamic loader, which the program then
+# needs, and the package's dependencies must say which package that is.
+copy=$builds/canary-tree
+copy_tree "$copy"
+cat >>"$copy/src/app/main.cpp" <<'CANARY'
+
+extern "C" void rangefinderCanary(char const* text) {
+    char copy[64];
+    std::snprintf(copy, sizeof copy, "%s", text);
+    std::puts(copy);
+}
+CANARY
+for name in "${names[@]}"; do
+    say "making the $name package again with a stack canary"
+    package "$copy" "$name" "$builds/canary-$name"
+    unpack "canary-$name" "$builds/canary-$name"
+    hardening "canary-$name"
+done
+say "with a stack canary, all three packages are made and their programs are protected"

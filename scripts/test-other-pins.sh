@@ -5,11 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
+. scripts/copy-tree.sh
 need_packages cmake g++ ninja-build libgtest-dev
 copy=build/other-pins
 rm -rf "$copy"
-mkdir -p "$copy/src"
-git ls-files -z --cached --others --exclude-standard | xargs -0 cp --parents -t "$copy/src"
+copy_tree "$copy/src"
 header=$copy/src/src/ranging/ranging.h
 sed -i -e 's/^constexpr int TRIGGER_PIN = 0;$/constexpr int TRIGGER_PIN = 4;/' \
     -e 's/^constexpr int ECHO_PIN = 2;$/constexpr int ECHO_PIN = 5;/' "$header"

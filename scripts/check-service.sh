@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# check-service.sh ROOT: checks the systemd unit installed under ROOT (an unpacked package) as
+# systemd 252 sees it: `systemd-analyze verify` says nothing of it, its manual page included,
+# and `systemd-analyze security` rates it 2.0 or safer.
+set -euo pipefail
+root=$1
+unit=$root/usr/lib/systemd/system/rangefinder.service
+fail() { echo "check-service: $*" >&2; exit 1; }
+[ -f "$unit" ] || fail "no unit at $unit"
+command -v systemd-analyze >/dev/null || fail "systemd-analyze is needed (apt-get install systemd)"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A root of the package's files beside this system's own units, which the unit's default
+# dependencies name.
+cp -a "$root/." "$work"
+cp -rn /usr/lib/systemd/system/. "$work/usr/lib/systemd/system/"
+said=$(MANPATH="$root/usr/share/man" systemd-analyze verify --root="$work" rangefinder.service 2>&1) ||
+    fail "systemd-analyze verify fails: $said"
+[ -z "$said" ] || fail "systemd-analyze verify warns: $said"
+
+rating=$(systemd-analyze security --offline=yes --no-pager "$unit" 2>&1 |
+    sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+[ -n "$rating" ] || fail "systemd-analyze security gave no rating"
+awk -v r="$rating" 'BEGIN { exit !(r <= 2.0) }' || fail "the unit is rated $rating, over 2.0"
+echo "check-service: systemd-analyze verify finds nothing, and rates the unit $rating (2.0 at most)"
