@@ -50,7 +50,18 @@ done
 [ -n "$build" ] || build=build/package$suffix
 need_packages "${packages[@]}"
 rm -rf "$build"
-cmake -S . -B "$build" -G Ninja "${options[@]}" >&2
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! cmake -S . -B "$build" -G Ninja "${options[@]}" >"$log" 2>&1; then
+    if grep -q 'wiringPi was not found' "$log"; then
+        echo "package: wiringPi was not found: install it, or give the folder it was copied into" \
+            "(with include/ and lib/) as --wiringpi-prefix DIR" >&2
+    else
+        cat "$log" >&2
+    fi
+    exit 1
+fi
+cat "$log" >&2
 cmake --build "$build" >&2
 (cd "$build" && cpack -G DEB >&2)
 ls "$build"/rangefinder_*.deb
