@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds rangefinder and its benchmarks for release with the simulator, and prints what a
-# reading costs and how exact it is: polling cost, accuracy on an idle machine, under load (a
-# busy process a core) and under load at real-time priority, processor time, system calls and
-# memory. It plots the accuracy to build/bench/accuracy-under-load.png, or to the file given with
+# reading costs and how exact it is: polling cost, accuracy on an idle machine (with every
+# echo mid-centimetre, and with echoes spread evenly across it), under load (a busy process a
+# core) and under load at real-time priority, processor time, system calls and memory. It plots the accuracy to build/bench/accuracy-under-load.png, or to the file given with
 # --plot FILE (from the project's folder). With --build-only it stops once everything is built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +47,7 @@ sim() {
 bench_sim=build/bench/bench/rangefinder-bench-sim
 sim $bench_sim
 sim $bench_sim accuracy idle "$work/idle.dat"
+sim $bench_sim spread "idle, spread" "$work/spread.dat"
 # The load: a process a core that only computes, in user space.
 for _ in $(seq "$(nproc)"); do
     (while :; do :; done) &
