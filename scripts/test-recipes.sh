@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Runs the recipes of the README's "Using the readings" as they are written there, taken from
+# the README itself, against the simulator: one reading, the first distance, a CSV log, MQTT
+# through a real broker on the loopback address to a real subscriber, the Home Assistant
+# sensor (as YAML only), and Python. Every wait is bounded, and whatever it starts it stops.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/need-packages.sh
+. scripts/recipe.sh
+need_packages cmake g++ ninja-build mosquitto mosquitto-clients python3 python3-yaml
+build=build/recipes
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRANGEFINDER_BACKEND=sim \
+    -DRANGEFINDER_TESTS=OFF >/dev/null
+cmake --build "$build" >/dev/null
+export PATH=$PWD/$build:$PATH RANGEFINDER_SIM_CM=100
+work=$(mktemp -d)
+children=()
+stop_children() {
+    [ ${#children[@]} -eq 0 ] || kill "${children[@]}" 2>/dev/null || true
+    wait "${children[@]}" 2>/dev/null || true
+    children=()
+}
+trap 'stop_children; rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
+fail() { echo "test-recipes: $*" >&2; exit 1; }
+passed=0
+pass() { echo "test-recipes: $*"; passed=$((passed + 1)); }
+
+# run SECONDS NAME: the recipe's commands in bash, in $work, ended with their whole process
+# group after SECONDS if they are still going; their output, less the simulator's notice.
+run() {
+    local commands
+    commands=$(recipe "$2")
+    (cd "$work" && timeout "$1" bash -c "$commands" 2>/dev/null) || [ $? -eq 124 ]
+}
+
+[ "$(run 10 one-reading)" = 100 ] || fail "one-reading did not print 100"
+pass "one-reading prints one reading"
+[ "$(RANGEFINDER_SIM_CM=absent run 2 first-distance)" = "" ] ||
+    fail "first-distance printed something with no module"
+[ "$(run 10 first-distance)" = 100 ] || fail "first-distance did not print 100"
+pass "first-distance prints the first distance, and nothing with no module"
+
+run 2 csv >/dev/null
+[ -s "$work/distances.csv" ] || fail "csv wrote nothing"
+grep -Evx '[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},100' "$work/distances.csv" &&
+    fail "csv wrote lines that are not a time and a reading"
+pass "csv logs $(wc -l <"$work/distances.csv") lines of a time and a reading"
+
+# The broker on a port of its own, which mosquitto_pub and mosquitto_sub take from their own
+# default-options files, so that the README's commands run unchanged.
+port=$((20000 + $$ % 10000))
+export XDG_CONFIG_HOME=$work/config
+mkdir -p "$XDG_CONFIG_HOME"
+for client in mosquitto_pub mosquitto_sub; do
+    printf -- '-h 127.0.0.1\n-p %s\n' "$port" >"$XDG_CONFIG_HOME/$client"
+done
+printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" >"$work/broker.conf"
+mosquitto -c "$work/broker.conf" 2>"$work/broker.log" &
+children+=($!)
+for _ in $(seq 50); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+done
+(exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || fail "the broker did not listen: $(cat "$work/broker.log")"
+publish=$(recipe mqtt)
+watch=$(recipe mqtt-watch)
+(cd "$work" && exec timeout 30 bash -c "$publish" 2>"$work/mqtt.log") &
+children+=($!)
+received=$(cd "$work" && timeout 30 bash -c "$watch -C 3 -W 20" || true)
+[ "$received" = $'100\n100\n100' ] || fail "the subscriber received '$received' $(cat "$work/mqtt.log")"
+stop_children
+pass "mqtt publishes each reading through a broker to mosquitto_sub"
+
+recipe home-assistant | /usr/bin/python3 -c 'import sys, yaml; yaml.safe_load(sys.stdin)' ||
+    fail "home-assistant is not valid YAML"
+pass "home-assistant is valid YAML"
+
+recipe python >"$work/distance.py"
+python() { (cd "$work" && PYTHONUNBUFFERED=1 timeout 3 /usr/bin/python3 distance.py 2>&1) || [ $? -eq 124 ]; }
+printed=$(python)
+grep -qx '100 cm' <<<"$printed" || fail "python printed no '100 cm': $printed"
+printed=$(RANGEFINDER_SIM_CM=absent python)
+grep -qx 'no reading' <<<"$printed" || fail "python printed no 'no reading': $printed"
+pass "python reads the stream line by line, -1 as no reading"
+echo "test-recipes: $passed passed, 0 failed"
