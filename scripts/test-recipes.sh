@@ -26,15 +26,28 @@ fail() { echo "test-recipes: $*" >&2; exit 1; }
 passed=0
 pass() { echo "test-recipes: $*"; passed=$((passed + 1)); }
 
-# run SECONDS NAME: the recipe's commands in bash, in $work, ended with their whole process
-# group after SECONDS if they are still going; their output, less the simulator's notice.
+# The simulator runs in real time, so a stall of this machine across an edge of an echo makes
+# that reading -1, as on a busy Pi: what is checked allows for it. Where a distance must come,
+# the wait for it is bounded, never the number of -1 before it.
+
+# run SECONDS NAME [OPTION...]: the recipe's commands in bash, with the options after them, in
+# $work, ended with their whole process group after SECONDS if they are still going; their
+# output, less the simulator's notice.
 run() {
-    local commands
+    local seconds=$1 commands
     commands=$(recipe "$2")
-    (cd "$work" && timeout "$1" bash -c "$commands" 2>/dev/null) || [ $? -eq 124 ]
+    shift 2
+    (cd "$work" && timeout "$seconds" bash -c "$commands $*" 2>/dev/null) || [ $? -eq 124 ]
 }
 
-[ "$(run 10 one-reading)" = 100 ] || fail "one-reading did not print 100"
+# first LINE COMMAND...: whether COMMAND, which bounds its own time, prints LINE.
+first() {
+    local line=$1
+    shift
+    [ "$("$@" | grep -m 1 -x -- "$line" || true)" = "$line" ]
+}
+
+[[ $(run 10 one-reading) =~ ^(100|-1)$ ]] || fail "one-reading did not print one reading"
 pass "one-reading prints one reading"
 [ "$(RANGEFINDER_SIM_CM=absent run 2 first-distance)" = "" ] ||
     fail "first-distance printed something with no module"
@@ -43,7 +56,7 @@ pass "first-distance prints the first distance, and nothing with no module"
 
 run 2 csv >/dev/null
 [ -s "$work/distances.csv" ] || fail "csv wrote nothing"
-grep -Evx '[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},100' "$work/distances.csv" &&
+grep -Evx '[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},(100|-1)' "$work/distances.csv" &&
     fail "csv wrote lines that are not a time and a reading"
 pass "csv logs $(wc -l <"$work/distances.csv") lines of a time and a reading"
 
@@ -64,11 +77,9 @@ for _ in $(seq 50); do
 done
 (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || fail "the broker did not listen: $(cat "$work/broker.log")"
 publish=$(recipe mqtt)
-watch=$(recipe mqtt-watch)
 (cd "$work" && exec timeout 30 bash -c "$publish" 2>"$work/mqtt.log") &
 children+=($!)
-received=$(cd "$work" && timeout 30 bash -c "$watch -C 3 -W 20" || true)
-[ "$received" = $'100\n100\n100' ] || fail "the subscriber received '$received' $(cat "$work/mqtt.log")"
+first 100 run 20 mqtt-watch -W 20 || fail "the subscriber received no 100: $(cat "$work/mqtt.log")"
 stop_children
 pass "mqtt publishes each reading through a broker to mosquitto_sub"
 
@@ -77,10 +88,8 @@ recipe home-assistant | /usr/bin/python3 -c 'import sys, yaml; yaml.safe_load(sy
 pass "home-assistant is valid YAML"
 
 recipe python >"$work/distance.py"
-python() { (cd "$work" && PYTHONUNBUFFERED=1 timeout 3 /usr/bin/python3 distance.py 2>&1) || [ $? -eq 124 ]; }
-printed=$(python)
-grep -qx '100 cm' <<<"$printed" || fail "python printed no '100 cm': $printed"
-printed=$(RANGEFINDER_SIM_CM=absent python)
-grep -qx 'no reading' <<<"$printed" || fail "python printed no 'no reading': $printed"
+python() { (cd "$work" && PYTHONUNBUFFERED=1 timeout 10 /usr/bin/python3 distance.py 2>/dev/null) || true; }
+first '100 cm' python || fail "python printed no '100 cm'"
+RANGEFINDER_SIM_CM=absent first 'no reading' python || fail "python printed no 'no reading'"
 pass "python reads the stream line by line, -1 as no reading"
 echo "test-recipes: $passed passed, 0 failed"
