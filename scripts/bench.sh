@@ -24,16 +24,7 @@ cmake --build build/bench >/dev/null
 [ -z "$build_only" ] || exit 0
 need_packages strace gnuplot-nox
 work=$(mktemp -d)
-# Processes started in the background, the load among them, end whatever happens: a shell
-# without job control leaves them deaf to Ctrl-C.
-children=()
-stop_children() {
-    [ ${#children[@]} -eq 0 ] || kill "${children[@]}" 2>/dev/null || true
-    wait "${children[@]}" 2>/dev/null || true
-    children=()
-}
-trap 'stop_children; rm -rf "$work"' EXIT
-trap 'exit 130' INT TERM
+. scripts/children.sh
 
 build/bench/bench/rangefinder-bench --benchmark_format=csv 2>/dev/null |
     awk -F, 'NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i; next }

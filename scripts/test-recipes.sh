@@ -14,14 +14,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DRANGEFINDER_BACKEND
 cmake --build "$build" >/dev/null
 export PATH=$PWD/$build:$PATH RANGEFINDER_SIM_CM=100
 work=$(mktemp -d)
-children=()
-stop_children() {
-    [ ${#children[@]} -eq 0 ] || kill "${children[@]}" 2>/dev/null || true
-    wait "${children[@]}" 2>/dev/null || true
-    children=()
-}
-trap 'stop_children; rm -rf "$work"' EXIT
-trap 'exit 130' INT TERM
+. scripts/children.sh
 fail() { echo "test-recipes: $*" >&2; exit 1; }
 passed=0
 pass() { echo "test-recipes: $*"; passed=$((passed + 1)); }
