@@ -26,7 +26,7 @@ step = worst < 3 ? 1 : ceil(worst / 3.0)
 
 set terminal pngcairo size 900, 300 * panels font "sans,10"
 set output out
-set multiplot layout panels, 1 title "Reading error through the real-time simulator, 41 distances from 2 to 400 cm, 20 readings each; × no reading (-1)"
+set multiplot layout panels, 1 title "Reading error through the real-time simulator, 41 distances from 2 to 400 cm, 20 readings each, every echo mid-centimetre; × no reading (-1)"
 set xrange [0:410]
 set yrange [-top : none_at + pad]
 set ytics -floor(top / step) * step, step, floor(top / step) * step
