@@ -53,9 +53,14 @@ grep -Evx '[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},(100|-1)' "$wor
     fail "csv wrote lines that are not a time and a reading"
 pass "csv logs $(wc -l <"$work/distances.csv") lines of a time and a reading"
 
-# The broker on a port of its own, which mosquitto_pub and mosquitto_sub take from their own
-# default-options files, so that the README's commands run unchanged.
+# The broker on a free port of its own, which mosquitto_pub and mosquitto_sub take from their
+# own default-options files, so that the README's commands run unchanged.
+listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 port=$((20000 + $$ % 10000))
+for _ in $(seq 100); do
+    listening "$port" || break
+    port=$((port + 1))
+done
 export XDG_CONFIG_HOME=$work/config
 mkdir -p "$XDG_CONFIG_HOME"
 for client in mosquitto_pub mosquitto_sub; do
@@ -63,12 +68,14 @@ for client in mosquitto_pub mosquitto_sub; do
 done
 printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" >"$work/broker.conf"
 mosquitto -c "$work/broker.conf" 2>"$work/broker.log" &
-children+=($!)
+broker=$!
+children+=("$broker")
 for _ in $(seq 50); do
-    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    ! listening "$port" || break
     sleep 0.1
 done
-(exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || fail "the broker did not listen: $(cat "$work/broker.log")"
+kill -0 "$broker" 2>/dev/null && listening "$port" ||
+    fail "the broker did not listen on port $port: $(cat "$work/broker.log")"
 publish=$(recipe mqtt)
 (cd "$work" && exec timeout 30 bash -c "$publish" 2>"$work/mqtt.log") &
 children+=($!)
