@@ -20,25 +20,14 @@ say() { echo "check-package: $*"; }
 builds=build/check-package
 rm -rf "$builds"
 names=(native armhf arm64)
+# Each package's toolchain, for its stand-in, and package.sh's option for it.
+declare -A toolchain=([native]= [armhf]=cmake/armv6-hf.cmake [arm64]=cmake/aarch64.cmake)
+declare -A option=([native]= [armhf]=--arm [arm64]=--arm64)
 
-# stand_in NAME: the stand-in wiringPi library for one architecture, in $work/NAME.
-stand_in() {
-    local toolchain=
-    case $1 in
-    armhf) toolchain=cmake/armv6-hf.cmake ;;
-    arm64) toolchain=cmake/aarch64.cmake ;;
-    esac
-    bash scripts/stand-in-wiringpi.sh "$work/$1" $toolchain
-}
-
-# package TREE NAME BUILD: makes the NAME package from the tree in TREE, in BUILD.
+# package TREE NAME BUILD: makes the NAME package from the tree in TREE, in BUILD, against the
+# stand-in in $work/NAME.
 package() {
-    local option=
-    case $2 in
-    armhf) option=--arm ;;
-    arm64) option=--arm64 ;;
-    esac
-    bash "$1/scripts/package.sh" $option --wiringpi-prefix "$work/$2" --build-dir "$(realpath -m "$3")" \
+    bash "$1/scripts/package.sh" ${option[$2]} --wiringpi-prefix "$work/$2" --build-dir "$(realpath -m "$3")" \
         >/dev/null 2>"$work/$2.log" || { cat "$work/$2.log" >&2; fail "cannot make the $2 package"; }
 }
 
@@ -50,7 +39,7 @@ unpack() {
 
 for name in "${names[@]}"; do
     say "making the $name package"
-    stand_in "$name"
+    bash scripts/stand-in-wiringpi.sh "$work/$name" ${toolchain[$name]}
     package . "$name" "$builds/$name"
     unpack "$name" "$builds/$name"
 done
