@@ -45,7 +45,8 @@ target_include_directories(rangefinder_gpio_headers INTERFACE ${PROJECT_SOURCE_D
 add_library(rangefinder_sim STATIC
   src/hw/sim/clock.cpp
   src/hw/sim/module.cpp
-  src/hw/sim/scene.cpp)
+  src/hw/sim/scene.cpp
+  src/hw/sim/setup.cpp)
 target_include_directories(rangefinder_sim PUBLIC ${PROJECT_SOURCE_DIR}/src)
 target_compile_options(rangefinder_sim PRIVATE ${RANGEFINDER_WARNINGS})
 

@@ -2,15 +2,14 @@
 
 #include <fcntl.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
 #include "hw/operations.h"
 #include "ranging/ranging.h"
+#include "wiringpi_failure.h"
 
 namespace {
 
@@ -192,16 +191,7 @@ extern "C" int wiringPiSetup(void) {
         open(device, O_RDWR);
     }
     if (world.setupFails) {
-        // As wiringPi does: the failure ends the process unless the caller asked for a code.
-        if (std::getenv("WIRINGPI_CODES") == nullptr) {
-            std::fprintf(stderr, "wiringPiSetup: Unable to open /dev/gpiomem: %s\n",
-                         std::strerror(world.setupError));
-            std::exit(EXIT_FAILURE);
-        }
-        if (world.setupError != 0) {
-            errno = world.setupError;
-        }
-        return -1;
+        return failWiringPiSetup(world.setupError);
     }
     return 0;
 }

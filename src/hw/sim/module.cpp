@@ -1,10 +1,9 @@
 // A ranging module on the driver's trigger and echo pins, answering in real time.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 #include "hw/operations.h"
 #include "hw/sim/clock.h"
+#include "hw/sim/module.h"
 #include "hw/sim/scene.h"
 #include "ranging/ranging.h"
 
@@ -14,7 +13,6 @@ constexpr std::uint64_t SHORTEST_TRIGGER_NS = 10000;
 // The module sends its burst of sound before it raises the echo.
 constexpr std::uint64_t ECHO_RISE_DELAY_NS = 450000;
 
-bool toldSimulated = false;
 bool triggerIsOutput = false;
 bool echoIsInput = false;
 int triggerLevel = LOW;
@@ -39,23 +37,10 @@ void answerTrigger(std::uint64_t fellNs) {
 
 }  // namespace
 
-extern "C" int wiringPiSetup(void) {
-    if (!loadScene()) {
-        std::exit(2);
-    }
-    // Said once, on standard error, so that no one takes these readings for a real module's and
-    // standard output still carries readings alone.
-    if (!toldSimulated) {
-        std::fputs(
-            "rangefinder: these readings are simulated: this build has no wiringPi; "
-            "install wiringPi and build again to read the module\n",
-            stderr);
-        toldSimulated = true;
-    }
+void startSimModule() {
     // A new clock starts a new timeline: nothing of an echo timed on the old one is left.
     startSimClock();
     echoRiseNs = echoFallNs = triggerRoseNs = 0;
-    return 0;
 }
 
 extern "C" void pinMode(int pin, int mode) {
