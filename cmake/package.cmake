@@ -55,6 +55,8 @@ install(CODE "
   configure_file(${PROJECT_SOURCE_DIR}/packaging/rangefinder.service.in
                  ${CMAKE_BINARY_DIR}/rangefinder.service @ONLY)")
 install(FILES ${CMAKE_BINARY_DIR}/rangefinder.service DESTINATION lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/rangefinder.preset
+  DESTINATION lib/systemd/system-preset RENAME 50-rangefinder.preset)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rangefinder)

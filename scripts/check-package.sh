@@ -74,18 +74,23 @@ for name in "${names[@]}"; do
     grep -qx 'ExecStart=/usr/bin/rangefinder' \
         "$work/unpacked-$name/usr/lib/systemd/system/rangefinder.service" ||
         fail "the $name package's unit does not start /usr/bin/rangefinder"
+    grep -qx 'disable rangefinder.service' \
+        "$work/unpacked-$name/usr/lib/systemd/system-preset/50-rangefinder.preset" ||
+        fail "the $name package has no preset that leaves its unit disabled"
     # No maintainer script, so installing the package enables and starts nothing.
     scripts=$(dpkg-deb --ctrl-tarfile "$builds/$name"/rangefinder_*.deb | tar -t | grep -Ev '^\./(control|md5sums)?$' || true)
     [ -z "$scripts" ] || fail "the $name package runs scripts when installed: $scripts"
 done
 cmake --install "$builds/native" --prefix "$work/installed" >/dev/null
-for file in bin/rangefinder share/man/man1/rangefinder.1.gz lib/systemd/system/rangefinder.service; do
+for file in bin/rangefinder share/man/man1/rangefinder.1.gz lib/systemd/system/rangefinder.service \
+    lib/systemd/system-preset/50-rangefinder.preset; do
     [ -f "$work/installed/$file" ] || fail "cmake --install did not install $file"
 done
 grep -qx "ExecStart=$work/installed/bin/rangefinder" "$work/installed/lib/systemd/system/rangefinder.service" ||
     fail "the unit cmake --install installs does not start the program it installed"
-say "each package's unit starts /usr/bin/rangefinder, and no package runs a script when installed;" \
-    "cmake --install installs the program, its page and a unit that starts it"
+say "each package's unit starts /usr/bin/rangefinder, a preset leaves it disabled, and no package" \
+    "runs a script when installed; cmake --install installs the program, its page, the preset and" \
+    "a unit that starts it"
 
 # hardening NAME [OPTION...]: whether hardening-check passes the NAME program. Control-flow
 # protection is an x86 feature, and not one Debian's default flags ask for; its disassembler
