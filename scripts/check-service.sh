@@ -5,7 +5,7 @@
 # 2.0 or safer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/recipe.sh
+. scripts/blocks.sh
 root=$(realpath "$1")
 unit=$root/usr/lib/systemd/system/rangefinder.service
 fail() { echo "check-service: $*" >&2; exit 1; }
@@ -28,8 +28,8 @@ verify ""
 
 dropins=$work/etc/systemd/system/rangefinder.service.d
 mkdir -p "$dropins"
-for shown in README.md:service-to-a-file docs/using-the-readings.md:service-to-mqtt; do
-    recipe "${shown#*:}" "${shown%%:*}" >"$dropins/override.conf"
+for shown in service-to-a-file service-to-mqtt; do
+    block "$shown" >"$dropins/override.conf"
     # Stand-ins for the commands a drop-in starts, which only need to be there.
     for command in $(sed -n 's/^ExecStart=\([^ ]\{1,\}\).*/\1/p' "$dropins/override.conf"); do
         [ -e "$work$command" ] || { mkdir -p "$(dirname "$work$command")" && install /dev/null "$work$command"; }

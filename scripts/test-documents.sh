@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# Runs every block of the README and docs/*.md as written, as a Pi owner types them, on freshly
+# made Debian 12 (bookworm) and 13 (trixie) systems, both at once, each booted with systemd as
+# PID 1 (what runs there and what is checked: documents-in-root.sh). wiringPi comes as a Pi
+# owner installs it, from a release package: here one made of a stand-in library that keeps
+# real time and opens /dev/gpiomem. Fails on a block without a marker, and on a block marked to
+# run that was not. Needs root. The fresh roots, and the packages their users download, are
+# kept in /var/cache/rangefinder-roots (or $RANGEFINDER_ROOTS), keyed by release and package
+# list, and made again when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/need-packages.sh
+. scripts/copy-tree.sh
+. scripts/blocks.sh
+. scripts/booted-root.sh
+[ "$(id -u)" -eq 0 ] || { echo "test-documents: needs root, to make and boot the systems" >&2; exit 1; }
+need_packages mmdebstrap systemd-container iproute2 nftables git cmake g++ ninja-build \
+    g++-arm-linux-gnueabihf
+releases=(bookworm trixie)
+# Where a few gigabytes fit; /tmp may be memory.
+work=$(mktemp -d /var/tmp/rangefinder-documents.XXXXXX)
+. scripts/children.sh
+trap 'stop_children; for release in "${releases[@]}"; do power_off "pi-$release"; done; rm -rf "$work"' EXIT
+say() { echo "test-documents: $*"; }
+started=$SECONDS
+
+marked_blocks >"$work/marked"
+say "$(wc -l <"$work/marked") blocks marked to run, every other block marked as not run"
+
+# The project as its owner clones it: what git tracks here, and what it would add.
+copy_tree "$work/source"
+git -C "$work/source" init -q -b main
+git -C "$work/source" add -A
+git -C "$work/source" -c user.name=rangefinder -c user.email=rangefinder@example.org commit -q -m "the tree under test"
+git -C "$work/source" bundle create -q "$work/rangefinder.bundle" HEAD main
+deb=$(bash scripts/real-time-wiringpi-deb.sh "$work")
+# The Pi that docs/developing.md copies wiringPi from and programs to: its wiringPi for armhf.
+bash scripts/stand-in-wiringpi.sh "$work/raspberrypi.local/usr" cmake/armv6-hf.cmake
+say "made the project's bundle, $(basename "$deb"), and an armhf wiringPi for the Pi it copies to"
+
+# on RELEASE INDEX: makes a copy of the fresh RELEASE root, boots it as pi-RELEASE with the
+# network 10.77.INDEX.0/30, and runs the documents there.
+on() {
+    local release=$1 name=pi-$1 machine=$work/$1 root missing
+    root=$(cached_root "$release")
+    cp -a "$root" "$machine"
+    name_machine "$machine" "$name"
+    cp "$deb" "$machine/home/$owner/"
+    chown --reference="$machine/home/$owner" "$machine/home/$owner/$(basename "$deb")"
+    mkdir -p "$roots_cache/apt-$release"
+    network_up "$name" "$2"
+    boot "$name" "$machine" "$work/$release.console" \
+        --bind-ro="$work/rangefinder.bundle:/srv/rangefinder.bundle" \
+        --bind-ro="$work/raspberrypi.local:/srv/raspberrypi.local" \
+        --bind="$roots_cache/apt-$release:/var/cache/apt/archives"
+    echo "$name: booted: $(inside systemctl --version | head -n 1), $(inside cat /etc/debian_version)"
+    inside runuser -u "$owner" -- git -c init.defaultBranch=main clone -q /srv/rangefinder.bundle "/home/$owner/rangefinder"
+    # Run as a service of the machine's own, but with SIGPIPE as a login shell has it, which
+    # systemd's services ignore.
+    inside systemd-run --quiet --wait --pipe --collect --property=IgnoreSIGPIPE=no bash "/home/$owner/rangefinder/scripts/documents-in-root.sh"
+    power_off "$name"
+    missing=$(sort -u "$machine/var/tmp/blocks-taken" | comm -13 - <(sort "$work/marked"))
+    [ -z "$missing" ] || { echo "$name: FAILED: blocks marked to run were not run:" $missing >&2; return 1; }
+    echo "$name: every block marked to run was run"
+}
+
+for index in "${!releases[@]}"; do
+    (
+        set -E
+        trap 'echo "pi-${releases[$index]}: FAILED: $BASH_COMMAND" >&2' ERR
+        on "${releases[$index]}" "$((index + 1))"
+    ) &
+    children+=($!)
+done
+failed=0
+for child in "${children[@]}"; do
+    wait "$child" || failed=1
+done
+children=()
+[ "$failed" -eq 0 ] || { say "failed"; exit 1; }
+say "every block ran as written on ${releases[*]}, in $((SECONDS - started)) s"
