@@ -48,8 +48,10 @@ name_machine() {
 # network_up NAME INDEX: the network namespace NAME, whose address 10.77.INDEX.2 reaches the
 # outside world through NAT on this machine.
 network_up() {
-    local host=v-$1 inside=c-$1
+    local host=rf$2h inside=rf$2c
     network_down "$1"
+    # What a machine no longer running may have left of its link.
+    ip link delete "$host" 2>/dev/null || true
     ip netns add "$1"
     ip link add "$host" type veth peer name "$inside"
     ip link set "$inside" netns "$1"
@@ -71,7 +73,6 @@ NFT
 network_down() {
     nft delete table ip "rangefinder-$1" 2>/dev/null || true
     ip netns delete "$1" 2>/dev/null || true
-    ip link delete "v-$1" 2>/dev/null || true
 }
 
 # boot NAME ROOT LOG [OPTION...]: boots ROOT as the machine NAME, which is also its host name,

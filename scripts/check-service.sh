@@ -31,7 +31,7 @@ mkdir -p "$dropins"
 for shown in service-to-a-file service-to-mqtt; do
     block "$shown" >"$dropins/override.conf"
     # Stand-ins for the commands a drop-in starts, which only need to be there.
-    for command in $(sed -n 's/^ExecStart=\([^ ]\{1,\}\).*/\1/p' "$dropins/override.conf"); do
+    for command in $(sed -n 's/^Exec[A-Za-z]*=\([^ ]\{1,\}\).*/\1/p' "$dropins/override.conf"); do
         [ -e "$work$command" ] || { mkdir -p "$(dirname "$work$command")" && install /dev/null "$work$command"; }
     done
     verify " with the drop-in $shown"

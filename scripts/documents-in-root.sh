@@ -225,6 +225,24 @@ csv=/home/$owner/distances.csv
 say "one-reading, first-distance, csv: one reading; the first distance, and nothing with no module;" \
     "$(wc -l <"$csv") lines of a time and a reading"
 
+# Placed near, the first command runs once however long the object stays; placed far, neither
+# runs; drifting from 10 cm out to 250, each runs once, in turn.
+threshold=$(block threshold)
+came=$(sed -n 's/.*echo "\(something came within\) $near cm".*/\1/p' <<<"$threshold")
+went=$(sed -n 's/.*echo "\(it went beyond\) $far cm".*/\1/p' <<<"$threshold")
+read -r near_cm far_cm < <(sed -n 's/^near=\([0-9]*\) far=\([0-9]*\)$/\1 \2/p' <<<"$threshold")
+[ -n "$came" ] && [ -n "$went" ] && [ -n "$far_cm" ] || fail "threshold has not the commands and distances looked for"
+recipe 4 "$((near_cm / 2))" "$threshold" || stopped || fail "threshold, the object near"
+[ "$(cat "$last.out")" = "$came $near_cm cm" ] || fail "threshold, the object near, did not say once that it came"
+recipe 4 "$((far_cm * 2))" "$threshold" || stopped || fail "threshold, the object far"
+[ ! -s "$last.out" ] || fail "threshold ran a command for an object far from the start"
+# (The loop writes nothing more until the object comes back, so it is stopped.)
+recipe 8 "" "$(first 2 "unset RANGEFINDER_SIM_CM; $threshold")" || stopped || fail "threshold, the object drifting"
+[ "$(cat "$last.out")" = "$came $near_cm cm"$'\n'"$went $far_cm cm" ] ||
+    fail "threshold, the object drifting away, did not say that it came and then that it went"
+say "threshold: once as the object comes within $near_cm cm, once as it goes beyond $far_cm cm," \
+    "nothing for one far from the start"
+
 typed 300 . "$(block mqtt-clients)" || fail "installing mosquitto-clients"
 # The broker the recipes publish to, on this Pi.
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q mosquitto >"$logs/broker" 2>&1 || fail "installing mosquitto"
@@ -234,11 +252,13 @@ new_log
 as_owner 30 . "export PATH=~/$project/build/sim:\$PATH RANGEFINDER_SIM_CM=100; $(block mqtt)" &
 publisher=$!
 publisher_log=$last
-recipe 20 100 "$(first 3 "$(block mqtt-watch)")" && readings 100 100 && [ "$(distances)" -ge 1 ] ||
-    fail "mosquitto_sub did not receive the readings: $(cat "$publisher_log.err")"
+recipe 20 100 "$(first 3 "$(block mqtt-watch)")" &&
+    ! grep -vx -e "rangefinder/$(hostname)/distance 100" -e "rangefinder/$(hostname)/distance -1" "$last.out" &&
+    grep -qx "rangefinder/$(hostname)/distance 100" "$last.out" ||
+    fail "mosquitto_sub did not receive the readings on this Pi's topic: $(cat "$publisher_log.err")"
 kill $(pids_of "$sim")
 wait "$publisher" || fail "the publisher did not end with its readings: $(cat "$publisher_log.err")"
-say "mqtt: mosquitto_pub publishes each reading, mosquitto_sub receives them"
+say "mqtt: mosquitto_pub publishes each reading on this Pi's topic, mosquitto_sub receives them"
 
 block python >"/home/$owner/distance.py"
 chown "$owner:" "/home/$owner/distance.py"
@@ -247,16 +267,6 @@ recipe 10 100 "$(first 5 'python3 distance.py')" && ! grep -vx -e '100 cm' -e 'n
 recipe 10 absent "$(first 3 'python3 distance.py')" && [ "$(sort -u "$last.out")" = "no reading" ] ||
     fail "python did not print 'no reading' with no module"
 say "python: reads the stream line by line, -1 as no reading"
-
-edit_the_service service-to-mqtt
-subscribed() {
-    typed 20 . "mosquitto_sub -t home/rangefinder/distance -C 3" && readings "$near" "$far"
-}
-subscribed || fail "the service did not publish its readings"
-unit_runs rangefinder "bash 1 50 some" "rangefinder 1 50 some" "mosquitto_pub 0 0 some"
-typed 60 "$project" "$(block revert)" || fail "reverting the drop-in"
-say "service-to-mqtt: the service publishes its readings, rangefinder at FIFO 50 and mosquitto_pub" \
-    "at normal priority, each as the dynamic user with the gpio group alone; reverted"
 
 # The Pi that docs/developing.md copies from and to: its files are /srv/raspberrypi.local, and
 # what is copied to it lands in /var/tmp/raspberrypi.local.
@@ -287,10 +297,40 @@ cross "$(block cross-program)" && arm "$pi/home/pi/rangefinder" || fail "the pro
 say "cross-package, cross-program: the armhf package and the ARM program, built against the Pi's" \
     "wiringPi, reach the Pi"
 
-# Every command typed has ended, and nothing it started runs on but the owner's systemd.
-left=$(for process in /proc/[0-9]*; do
-    [ "$(stat -c %U "$process" 2>/dev/null)" = "$owner" ] || continue
-    name=$(cat "$process/comm" 2>/dev/null) || continue
-    [ "$name" = systemd ] || [ "$name" = "(sd-pam)" ] || echo "$name"
-done)
-[ -z "$left" ] || fail "the owner's commands left these running:" $left
+edit_the_service service-to-mqtt
+host=$(hostname -s)
+id=$(cat /etc/machine-id)
+config=$(mosquitto_sub -v -t 'homeassistant/#' -C 1 -W 5 2>/dev/null || true)
+[ "${config%% *}" = "homeassistant/sensor/rangefinder_$id/config" ] ||
+    fail "a subscriber to homeassistant/# got no retained config for this Pi: '$config'"
+read -r state availability unique < <(discovery_config "$(dpkg-query -W -f='${Version}' rangefinder)" \
+    "$host" "$id" <<<"${config#* }") || fail "the retained discovery config is not as Home Assistant documents it"
+heard "$state" 3 && readings "$near" "$far" ||
+    fail "the config's state topic $state carries no readings"
+wait_for 5 has_retained "$availability" online || fail "availability is not online while it runs"
+unit_runs rangefinder "bash 1 50 some" "rangefinder 1 50 some" "mosquitto_pub 0 0 some"
+rating=$(systemd-analyze security --no-pager rangefinder | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+documented=$(sed -n 's/.*rates the unit with this drop-in \([0-9.]*\),.*/\1/p' docs/using-the-readings.md)
+[ "$rating" = "$documented" ] || fail "systemd-analyze security rates the unit with the drop-in $rating, docs/ say $documented"
+say "service-to-mqtt: the retained discovery config holds Home Assistant's keys, its state topic" \
+    "carries the readings, availability is online; rangefinder at FIFO 50, mosquitto_pub at" \
+    "normal priority, each as the dynamic user with the gpio group alone; rated $rating"
+
+systemctl stop rangefinder
+wait_for 5 has_retained "$availability" offline || fail "availability is not offline once the service stops"
+systemctl start rangefinder
+wait_for 10 has_retained "$availability" online || fail "availability is not online once the service starts again"
+# The broker's last will alone: rangefinder held, so that the pipeline does not end yet.
+unit_runs rangefinder "bash 1 50 some" "rangefinder 1 50 some" "mosquitto_pub 0 0 some"
+program=$(unit_pids rangefinder /usr/bin/rangefinder)
+kill -STOP "$program"
+kill -KILL "$(unit_pids rangefinder /usr/bin/mosquitto_pub)"
+wait_for 5 has_retained "$availability" offline || fail "the broker did not send the last will"
+[ "$(systemctl is-active rangefinder)" = active ] || fail "the service ended before the last will was seen"
+kill -CONT "$program"
+restarted() { [ "$(systemctl show -P NRestarts rangefinder)" -ge 1 ] && has_retained "$availability" online; }
+wait_for 15 restarted || fail "availability is not online again once systemd has restarted the pipeline"
+say "service-to-mqtt: availability offline once stopped, offline by the last will when" \
+    "mosquitto_pub is killed, online again when systemd has started it again"
+printf '%s\n' "$config" "$unique" "$state" "$availability" >/var/tmp/first-boot
+nothing_left

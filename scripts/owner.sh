@@ -127,3 +127,62 @@ wait_for() {
 journal_readings() {
     journalctl -u "$1" --since "$2" -o cat --no-pager | grep -cEx -- '-1|[0-9]+' || true
 }
+
+# nothing_left: every command typed has ended, and nothing it started runs on but the owner's
+# systemd.
+nothing_left() {
+    local left
+    left=$(for process in /proc/[0-9]*; do
+        [ "$(stat -c %U "$process" 2>/dev/null)" = "$owner" ] || continue
+        name=$(cat "$process/comm" 2>/dev/null) || continue
+        [ "$name" = systemd ] || [ "$name" = "(sd-pam)" ] || echo "$name"
+    done)
+    [ -z "$left" ] || fail "the owner's commands left these running:" $left
+}
+
+# unit_pids UNIT PROGRAM: the processes of UNIT that run PROGRAM.
+unit_pids() {
+    local pid
+    for pid in $(cat "/sys/fs/cgroup$(systemctl show -P ControlGroup "$1")/cgroup.procs"); do
+        [ "$(readlink "/proc/$pid/exe")" != "$2" ] || echo "$pid"
+    done
+}
+
+# heard TOPIC N: whether a subscriber to TOPIC hears N messages within 10 s; they are $last.out.
+heard() {
+    new_log
+    echo "mosquitto_sub -t $1 -C $2 -W 10" >"$last.command"
+    mosquitto_sub -t "$1" -C "$2" -W 10 >"$last.out" 2>"$last.err"
+}
+
+# has_retained TOPIC MESSAGE: whether the broker keeps MESSAGE on TOPIC.
+has_retained() { [ "$(mosquitto_sub -t "$1" -C 1 -W 1 2>/dev/null || true)" = "$2" ]; }
+
+# discovery_config VERSION HOST ID: whether the JSON on standard input is a Home Assistant MQTT
+# discovery config of a distance sensor in cm, as Home Assistant documents its keys, of this
+# Pi (HOST, machine ID ID) and the package's VERSION; prints its state topic, availability
+# topic and unique ID.
+discovery_config() {
+    python3 -c '
+import json, sys
+version, host, machine = sys.argv[1:]
+config = json.load(sys.stdin)
+kinds = {"name": str, "unique_id": str, "object_id": str, "state_topic": str,
+         "availability_topic": str, "unit_of_measurement": str, "device_class": str,
+         "state_class": str, "expire_after": int, "value_template": str, "device": dict}
+wrong = [key for key, kind in kinds.items() if not isinstance(config.get(key), kind)]
+device = config.get("device", {})
+wrong += [key for key in ("identifiers", "name") if not device.get(key)]
+if config.get("unit_of_measurement") != "cm": wrong.append("unit_of_measurement")
+if config.get("device_class") != "distance": wrong.append("device_class")
+if config.get("state_class") != "measurement": wrong.append("state_class")
+if not 1 <= config.get("expire_after", 0) <= 60: wrong.append("expire_after")
+if device.get("sw_version") != version: wrong.append("device.sw_version")
+if machine not in config.get("unique_id", ""): wrong.append("unique_id")
+if host not in config.get("state_topic", "") or host not in config.get("availability_topic", ""):
+    wrong.append("topics")
+if wrong:
+    sys.exit("discovery config: wrong or missing: " + ", ".join(wrong) + ": " + json.dumps(config))
+print(config["state_topic"], config["availability_topic"], config["unique_id"])
+' "$@"
+}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every block of the README and docs/*.md as written, as a Pi owner types them, on freshly
 # made Debian 12 (bookworm) and 13 (trixie) systems, both at once, each booted with systemd as
-# PID 1 (what runs there and what is checked: documents-in-root.sh). wiringPi comes as a Pi
+# PID 1 and then again as another Pi (what runs there and what is checked: documents-in-root.sh
+# and documents-rebooted.sh). wiringPi comes as a Pi
 # owner installs it, from a release package: here one made of a stand-in library that keeps
 # real time and opens /dev/gpiomem. Fails on a block without a marker, and on a block marked to
 # run that was not. Needs root. The fresh roots, and the packages their users download, are
@@ -20,7 +21,8 @@ releases=(bookworm trixie)
 # Where a few gigabytes fit; /tmp may be memory.
 work=$(mktemp -d /var/tmp/rangefinder-documents.XXXXXX)
 . scripts/children.sh
-trap 'stop_children; for release in "${releases[@]}"; do power_off "pi-$release"; done; rm -rf "$work"' EXIT
+trap 'stop_children; for release in "${releases[@]}"; do power_off "pi-$release"; power_off "pi-$release-again"; done
+      rm -rf "$work"' EXIT
 say() { echo "test-documents: $*"; }
 started=$SECONDS
 
@@ -38,30 +40,44 @@ deb=$(bash scripts/real-time-wiringpi-deb.sh "$work")
 bash scripts/stand-in-wiringpi.sh "$work/raspberrypi.local/usr" cmake/armv6-hf.cmake
 say "made the project's bundle, $(basename "$deb"), and an armhf wiringPi for the Pi it copies to"
 
-# on RELEASE INDEX: makes a copy of the fresh RELEASE root, boots it as pi-RELEASE with the
-# network 10.77.INDEX.0/30, and runs the documents there.
+# on RELEASE INDEX: makes a copy of the fresh RELEASE root and boots it as pi-RELEASE, with the
+# network 10.77.INDEX.0/30, to run the documents there; then boots it again as another Pi, with
+# another host name and machine ID.
 on() {
-    local release=$1 name=pi-$1 machine=$work/$1 root missing
+    local release=$1 name=pi-$1 machine=$work/$1 root missing binds
     root=$(cached_root "$release")
     cp -a "$root" "$machine"
     name_machine "$machine" "$name"
     cp "$deb" "$machine/home/$owner/"
     chown --reference="$machine/home/$owner" "$machine/home/$owner/$(basename "$deb")"
     mkdir -p "$roots_cache/apt-$release"
+    binds=(--bind-ro="$work/rangefinder.bundle:/srv/rangefinder.bundle"
+        --bind-ro="$work/raspberrypi.local:/srv/raspberrypi.local"
+        --bind="$roots_cache/apt-$release:/var/cache/apt/archives")
     network_up "$name" "$2"
-    boot "$name" "$machine" "$work/$release.console" \
-        --bind-ro="$work/rangefinder.bundle:/srv/rangefinder.bundle" \
-        --bind-ro="$work/raspberrypi.local:/srv/raspberrypi.local" \
-        --bind="$roots_cache/apt-$release:/var/cache/apt/archives"
+    boot "$name" "$machine" "$work/$release.console" "${binds[@]}"
     echo "$name: booted: $(inside systemctl --version | head -n 1), $(inside cat /etc/debian_version)"
     inside runuser -u "$owner" -- git -c init.defaultBranch=main clone -q /srv/rangefinder.bundle "/home/$owner/rangefinder"
-    # Run as a service of the machine's own, but with SIGPIPE as a login shell has it, which
-    # systemd's services ignore.
-    inside systemd-run --quiet --wait --pipe --collect --property=IgnoreSIGPIPE=no bash "/home/$owner/rangefinder/scripts/documents-in-root.sh"
+    run_there documents-in-root.sh
     power_off "$name"
+
+    name_machine "$machine" "$name-again"
+    network_up "$name-again" "$2"
+    boot "$name-again" "$machine" "$work/$release-again.console" "${binds[@]}"
+    echo "$name-again: booted again, as another Pi"
+    run_there documents-rebooted.sh
+    power_off "$name-again"
+
     missing=$(sort -u "$machine/var/tmp/blocks-taken" | comm -13 - <(sort "$work/marked"))
     [ -z "$missing" ] || { echo "$name: FAILED: blocks marked to run were not run:" $missing >&2; return 1; }
     echo "$name: every block marked to run was run"
+}
+
+# run_there SCRIPT: runs the SCRIPT of the owner's clone in the booted machine, as a service of
+# its own, but with SIGPIPE as a login shell has it, which systemd's services ignore.
+run_there() {
+    inside systemd-run --quiet --wait --pipe --collect --property=IgnoreSIGPIPE=no \
+        bash "/home/$owner/rangefinder/scripts/$1"
 }
 
 for index in "${!releases[@]}"; do
