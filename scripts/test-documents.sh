@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # Runs every block of the README and docs/*.md as written, as a Pi owner types them, on freshly
 # made Debian 12 (bookworm) and 13 (trixie) systems, both at once, each booted with systemd as
-# PID 1 and then again as another Pi (what runs there and what is checked: documents-in-root.sh
-# and documents-rebooted.sh). wiringPi comes as a Pi
-# owner installs it, from a release package: here one made of a stand-in library that keeps
-# real time and opens /dev/gpiomem. Fails on a block without a marker, and on a block marked to
-# run that was not. Needs root. The fresh roots, and the packages their users download, are
-# kept in /var/cache/rangefinder-roots (or $RANGEFINDER_ROOTS), keyed by release and package
-# list, and made again when missing.
+# PID 1 and then again as another Pi (what runs there, and what is checked: scripts/documents/).
+# wiringPi comes as a Pi owner installs it, from a release package: here one made of a stand-in
+# library that keeps real time and opens /dev/gpiomem. Fails on a block without a marker, and
+# on a block marked to run that was not. Needs root. The fresh roots, and the packages their
+# users download, are kept in /var/cache/rangefinder-roots (or $RANGEFINDER_ROOTS), keyed by
+# release and package list, and made again when missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
@@ -58,14 +57,14 @@ on() {
     boot "$name" "$machine" "$work/$release.console" "${binds[@]}"
     echo "$name: booted: $(inside systemctl --version | head -n 1), $(inside cat /etc/debian_version)"
     inside runuser -u "$owner" -- git -c init.defaultBranch=main clone -q /srv/rangefinder.bundle "/home/$owner/rangefinder"
-    run_there documents-in-root.sh
+    run_there documents/first-boot.sh
     power_off "$name"
 
     name_machine "$machine" "$name-again"
     network_up "$name-again" "$2"
     boot "$name-again" "$machine" "$work/$release-again.console" "${binds[@]}"
     echo "$name-again: booted again, as another Pi"
-    run_there documents-rebooted.sh
+    run_there documents/rebooted.sh
     power_off "$name-again"
 
     missing=$(sort -u "$machine/var/tmp/blocks-taken" | comm -13 - <(sort "$work/marked"))

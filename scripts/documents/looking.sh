@@ -1,69 +1,7 @@
-# Sourced by documents-in-root.sh, which runs as root in a booted system: the first user at the
-# keyboard, typing what the documents show, and what that user, or root, would look at after.
+# Sourced by the scripts of documents/: what the owner, or root, looks at after a command.
 
-owner=pi
-project=rangefinder
-logs=/var/tmp/documents
-mkdir -p "$logs"
-chmod 0777 "$logs"
-last=
-calls=0
-
-say() { echo "$(hostname): $*"; }
-
-# fail WHAT: stops the run, saying WHAT and showing the output of the last command typed.
-fail() {
-    {
-        echo "$(hostname): FAILED: $*"
-        if [ -n "$last" ]; then
-            echo "--- the last command typed, and its standard output and error (the end of each):"
-            cat "$last.command"
-            tail -n 40 "$last.out"
-            tail -n 40 "$last.err"
-        fi
-    } >&2
-    exit 1
-}
-
-# typed SECONDS DIR COMMANDS: runs COMMANDS as the owner types them into a login shell, in DIR
-# of the owner's home, stopping at the first that fails; after SECONDS, Ctrl-C (SIGINT to them
-# all), then SIGKILL 10 s later. Standard output and error go to $last.out and $last.err; the
-# status is that of COMMANDS, or 124 when they were stopped.
-typed() {
-    new_log
-    as_owner "$@"
-}
-
-# new_log: a new $last, for the next command typed; `typed` starts with it, and a command typed
-# in the background starts with it before `as_owner`.
-new_log() {
-    calls=$((calls + 1))
-    last=$logs/$calls
-}
-
-# The owner answers yes to whatever is asked, as to apt's "Do you want to continue?", unless
-# `keyboard` names another command for what is typed (`keyboard=true` for nothing). The time
-# limit is kept inside the login, which is a session of its own, so that its Ctrl-C reaches
-# every process the commands started.
-as_owner() {
-    local seconds=$1 dir=$2
-    shift 2
-    printf '%s\n' "$*" >"$last.command"
-    runuser -l "$owner" -c "timeout -s INT -k 10 $seconds bash -c $(printf '%q' "set -e; cd ~/$dir; $*")" \
-        < <(${keyboard:-yes}) >"$last.out" 2>"$last.err"
-}
-
-# stopped: whether the command just typed ran until it was stopped, as one that follows
-# something does: typed ... || stopped || fail ...
-stopped() { [ $? -eq 124 ]; }
-
-# line N NAME: line N of the block NAME; lines N,M NAME: those lines.
-line() { block "$2" | sed -n "$1p"; }
-lines() { block "$3" | sed -n "$1,$2p"; }
-
-# first N COMMANDS: COMMANDS, ended once they have printed N lines (their reader gone), however
-# they end, a comment included.
-first() { printf '{ %s\n} | head -n %s' "$2" "$1"; }
+# The simulated object drifts between these, and so does the stand-in wiringPi's.
+near=10 far=250
 
 # readings [LOW HIGH]: whether $last.out holds readings alone, one or more, each -1 or a whole
 # number from LOW to HIGH (any when not given).
@@ -121,6 +59,24 @@ wait_for() {
         [ "$SECONDS" -lt "$until" ] || return 1
         sleep 0.2
     done
+}
+
+gpio=$(getent group gpio | cut -d: -f3)
+# unit_runs UNIT LINE...: UNIT is active, and its processes are those LINEs, each "NAME
+# POLICY PRIORITY NETWORK" (see `process`), each run by one dynamic user with the gpio group
+# alone.
+unit_runs() {
+    local unit=$1 seen uid
+    shift
+    wait_for 10 systemctl -q is-active "$unit" || fail "$unit is not active: $(systemctl is-active "$unit")"
+    # systemd 257 starts each process as root in its systemd-executor, which then becomes it.
+    started() { [ -n "$(unit_processes "$unit")" ] && ! unit_processes "$unit" | grep -q '^systemd-executor '; }
+    wait_for 10 started || fail "$unit has not started its processes: $(unit_processes "$unit")"
+    seen=$(unit_processes "$unit")
+    uid=$(awk 'NR == 1 { print $2 }' <<<"$seen")
+    [ "$uid" -ge 61184 ] && [ "$uid" -le 65519 ] || fail "$unit runs as user $uid, not a dynamic one"
+    [ "$(awk -v uid="$uid" -v gpio="$gpio" '$2 == uid && $3 == gpio { print $1, $4, $5, $6 }' <<<"$seen" | sort)" = \
+        "$(printf '%s\n' "$@" | sort)" ] || fail "$unit runs (name, user, groups, policy, priority, network):"$'\n'"$seen"
 }
 
 # journal_readings UNIT SINCE: how many readings UNIT has logged since SINCE (a journalctl time).

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# documents-rebooted.sh: run by test-documents.sh, as root, once documents-in-root.sh has run and
+# documents/rebooted.sh: run by test-documents.sh, as root, once documents/first-boot.sh has run and
 # the system has been booted again under another host name and machine ID, with the service
 # still enabled with its MQTT drop-in. The service starts at boot, after the broker, as another
 # sensor with topics of its own; then the owner takes the drop-in away and the sensor out of
 # Home Assistant, as docs/using-the-readings.md says.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/../.."
 . scripts/blocks.sh
-. scripts/owner.sh
+. scripts/documents/owner.sh
+. scripts/documents/looking.sh
 export BLOCKS_TAKEN=/var/tmp/blocks-taken
-near=10 far=250
 { read -r first_config; read -r first_unique; read -r first_state; read -r first_availability; } </var/tmp/first-boot
 
 wait_for 20 systemctl -q is-active rangefinder || fail "the service did not start at boot: $(systemctl is-active rangefinder)"
