@@ -82,7 +82,7 @@ run_there() {
 for index in "${!releases[@]}"; do
     (
         set -E
-        trap 'echo "pi-${releases[$index]}: FAILED: $BASH_COMMAND" >&2' ERR
+        trap 'echo "pi-${releases[$index]}: stopped, at: $BASH_COMMAND" >&2' ERR
         on "${releases[$index]}" "$((index + 1))"
     ) &
     children+=($!)

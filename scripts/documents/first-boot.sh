@@ -8,10 +8,7 @@
 # /var/tmp/blocks-taken. The parts it runs, in order, are the files beside it.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-. scripts/blocks.sh
 . scripts/documents/owner.sh
-. scripts/documents/looking.sh
-export BLOCKS_TAKEN=/var/tmp/blocks-taken
 : >"$BLOCKS_TAKEN"
 
 . scripts/documents/installing.sh

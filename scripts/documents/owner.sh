@@ -1,5 +1,9 @@
 # Sourced by the scripts of documents/, which run as root in a booted system: the first user at
-# the keyboard, typing what the documents show.
+# the keyboard, typing the documents' blocks, each noted in $BLOCKS_TAKEN as it is taken, and
+# what is looked at after.
+. scripts/blocks.sh
+. scripts/documents/looking.sh
+export BLOCKS_TAKEN=/var/tmp/blocks-taken
 
 owner=pi
 project=rangefinder

@@ -6,10 +6,7 @@
 # Home Assistant, as docs/using-the-readings.md says.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-. scripts/blocks.sh
 . scripts/documents/owner.sh
-. scripts/documents/looking.sh
-export BLOCKS_TAKEN=/var/tmp/blocks-taken
 { read -r first_config; read -r first_unique; read -r first_state; read -r first_availability; } </var/tmp/first-boot
 
 wait_for 20 systemctl -q is-active rangefinder || fail "the service did not start at boot: $(systemctl is-active rangefinder)"
