@@ -29,7 +29,6 @@ reads_again() { [ "$(journal_readings rangefinder "$since")" -ge 3 ]; }
 wait_for 15 reads_again || fail "the service did not recover once the GPIO device could be opened"
 say "service: with the GPIO device unopenable it says why, starts again ${interval} s later, and recovers"
 
-
 log=/var/log/rangefinder.log
 edit_the_service service-to-a-file
 logged() { [ -f "$log" ] && [ "$(grep -cEx -- '-1|[0-9]+' "$log")" -ge 3 ]; }
