@@ -77,11 +77,11 @@ network_down() {
 
 # boot NAME ROOT LOG [OPTION...]: boots ROOT as the machine NAME, which is also its host name,
 # with systemd-nspawn's OPTIONs, its console in LOG; sets `leader` to the PID of the machine's
-# systemd once it is running. systemd-nspawn boots here (cgroup v1 with the named systemd and unified
-# hierarchies) only from a cgroup of its own in both; IPAddressDeny= needs BPF, which its
-# default system-call filter forbids; PrivateNetwork= needs CAP_NET_ADMIN, which it grants only
-# to a --private-network (and systemd 257 goes on without, saying so only in the journal); its
-# passive console can stop PID 1 on a console nobody reads.
+# systemd once it is running. systemd-nspawn boots here (cgroup v1 with the named systemd and
+# unified hierarchies) only from a cgroup of its own in both; IPAddressDeny= needs BPF, which
+# its default system-call filter forbids; PrivateNetwork= needs CAP_NET_ADMIN, which it grants
+# only to a --private-network (and systemd 257 goes on without, saying so only in the journal);
+# its passive console can stop PID 1 on a console nobody reads.
 boot() {
     local name=$1 root=$2 log=$3 nspawn tries
     shift 3

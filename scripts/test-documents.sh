@@ -14,8 +14,7 @@ cd "$(dirname "$0")/.."
 . scripts/blocks.sh
 . scripts/booted-root.sh
 [ "$(id -u)" -eq 0 ] || { echo "test-documents: needs root, to make and boot the systems" >&2; exit 1; }
-need_packages mmdebstrap systemd-container iproute2 nftables git cmake g++ ninja-build \
-    g++-arm-linux-gnueabihf
+need_packages mmdebstrap systemd-container iproute2 nftables git
 releases=(bookworm trixie)
 # Where a few gigabytes fit; /tmp may be memory.
 work=$(mktemp -d /var/tmp/rangefinder-documents.XXXXXX)

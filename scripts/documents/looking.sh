@@ -40,10 +40,13 @@ process() {
         "${groups:-none} ${fields[38]} ${fields[37]} $network"
 }
 
+# unit_members UNIT: the PIDs of every process of UNIT.
+unit_members() { cat "/sys/fs/cgroup$(systemctl show -P ControlGroup "$1")/cgroup.procs"; }
+
 # unit_processes UNIT: `process` of every process of UNIT, one a line.
 unit_processes() {
     local pid
-    for pid in $(cat "/sys/fs/cgroup$(systemctl show -P ControlGroup "$1")/cgroup.procs"); do
+    for pid in $(unit_members "$1"); do
         process "$pid"
     done
 }
@@ -99,7 +102,7 @@ nothing_left() {
 # unit_pids UNIT PROGRAM: the processes of UNIT that run PROGRAM.
 unit_pids() {
     local pid
-    for pid in $(cat "/sys/fs/cgroup$(systemctl show -P ControlGroup "$1")/cgroup.procs"); do
+    for pid in $(unit_members "$1"); do
         [ "$(readlink "/proc/$pid/exe")" != "$2" ] || echo "$pid"
     done
 }

@@ -5,8 +5,9 @@
 . scripts/documents/looking.sh
 export BLOCKS_TAKEN=/var/tmp/blocks-taken
 
-owner=pi
-project=rangefinder
+# The user who cloned the project, into a folder of the home, as test-documents.sh has it.
+owner=$(stat -c %U .)
+project=$(basename "$PWD")
 logs=/var/tmp/documents
 mkdir -p "$logs"
 chmod 0777 "$logs"
