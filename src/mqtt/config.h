@@ -1,0 +1,28 @@
+// The publisher's configuration file: lines of name=value, blank lines and # comments.
+#pragma once
+
+#include <cstdio>
+
+constexpr int DEFAULT_PORT = 1883;
+constexpr int DEFAULT_TLS_PORT = 8883;
+// The longest value a line may give, in bytes.
+constexpr int CONFIG_VALUE_MAX = 255;
+
+struct MqttConfig {
+    char broker[CONFIG_VALUE_MAX + 1] = "";
+    int port = DEFAULT_PORT;
+    char username[CONFIG_VALUE_MAX + 1] = "";
+    char password[CONFIG_VALUE_MAX + 1] = "";
+    char cafile[CONFIG_VALUE_MAX + 1] = "";
+    int cafileLine = 0;  // where cafile was given, to name it when it cannot be read
+};
+
+// What is wrong with a file, and where: line 0 is the file as a whole.
+struct ConfigProblem {
+    int line = 0;
+    char why[128] = "";
+};
+
+// Reads `in` into `config`; false, with the first problem found, when it is not a whole and
+// valid configuration. Values are never quoted in a problem, for one may be a password.
+bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem);

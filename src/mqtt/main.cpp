@@ -1,0 +1,236 @@
+// rangefinder-mqtt: runs rangefinder and publishes its readings to an MQTT broker, with the
+// availability and Home Assistant discovery of the sensor.
+#include <poll.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "mqtt/config.h"
+#include "mqtt/discovery.h"
+#include "mqtt/identity.h"
+#include "mqtt/readings.h"
+#include "mqtt/session.h"
+
+namespace {
+
+constexpr char const* CONFIG_FILE = "/etc/rangefinder/mqtt.conf";
+// systemd's private copy of it, handed over with LoadCredential=.
+constexpr char const* CREDENTIAL = "mqtt.conf";
+constexpr int CONFIG_FAILED = 2;
+// How long after the readings end a signal that stopped them both may still be on its way.
+constexpr int SIGNAL_WAIT_MS = 200;
+
+int usage() {
+    std::fprintf(stderr, "usage: rangefinder-mqtt [--config FILE] [--rangefinder PROGRAM]\n");
+    return CONFIG_FAILED;
+}
+
+// Reads the file, naming it `shown` in every message.
+bool loadConfig(char const* path, char const* shown, MqttConfig& config) {
+    std::FILE* const file = std::fopen(path, "re");
+    if (file == nullptr) {
+        std::fprintf(stderr, "rangefinder-mqtt: %s: %s\n", shown, std::strerror(errno));
+        return false;
+    }
+    ConfigProblem problem;
+    bool const read = readConfig(file, config, problem);
+    std::fclose(file);
+    if (!read) {
+        if (problem.line > 0) {
+            std::fprintf(stderr, "rangefinder-mqtt: %s:%d: %s\n", shown, problem.line, problem.why);
+        } else {
+            std::fprintf(stderr, "rangefinder-mqtt: %s: %s\n", shown, problem.why);
+        }
+        return false;
+    }
+    if (config.cafile[0] != '\0' && access(config.cafile, R_OK) != 0) {
+        std::fprintf(stderr, "rangefinder-mqtt: %s:%d: cannot read the cafile %s: %s\n", shown,
+                     config.cafileLine, config.cafile, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// The rangefinder installed beside this program.
+bool findRangefinder(char (&program)[PATH_MAX]) {
+    ssize_t const length = readlink("/proc/self/exe", program, sizeof program - 1);
+    if (length <= 0) {
+        return false;
+    }
+    program[length] = '\0';
+    char* const slash = std::strrchr(program, '/');
+    return slash != nullptr &&
+           std::snprintf(slash + 1, sizeof program - static_cast<std::size_t>(slash + 1 - program),
+                         "rangefinder") < static_cast<int>(sizeof program - (slash + 1 - program));
+}
+
+// The unit may start this program at rangefinder's real-time priority, which rangefinder keeps;
+// the publisher and its client's thread need none.
+void leaveRealTime() {
+    if (sched_getscheduler(0) != SCHED_OTHER) {
+        sched_param const normal{};
+        if (sched_setscheduler(0, SCHED_OTHER, &normal) != 0) {
+            std::fprintf(stderr, "rangefinder-mqtt: cannot leave real-time priority: %s\n",
+                         std::strerror(errno));
+        }
+    }
+}
+
+bool signalArrives(int signals, int waitMs) {
+    pollfd watched{signals, POLLIN, 0};
+    return poll(&watched, 1, waitMs) > 0;
+}
+
+// Why rangefinder ended, from its wait status.
+void sayEnded(char const* program, int status) {
+    if (WIFEXITED(status)) {
+        std::fprintf(stderr, "rangefinder-mqtt: %s ended with status %d\n", program,
+                     WEXITSTATUS(status));
+    } else if (WIFSIGNALED(status)) {
+        std::fprintf(stderr, "rangefinder-mqtt: %s was ended by signal %d\n", program,
+                     WTERMSIG(status));
+    }
+}
+
+// Publishes every reading until a signal asks to stop (0) or rangefinder ends (1).
+int relay(Session& session, char const* program, pid_t child, int readings, int signals) {
+    LineBuffer lines;
+    pollfd watched[] = {{readings, POLLIN, 0}, {signals, POLLIN, 0}};
+    for (;;) {
+        if (poll(watched, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::fprintf(stderr, "rangefinder-mqtt: cannot wait for readings: %s\n",
+                         std::strerror(errno));
+            kill(child, SIGTERM);
+            waitpid(child, nullptr, 0);
+            return 1;
+        }
+        if (watched[1].revents != 0) {
+            kill(child, SIGTERM);
+            waitpid(child, nullptr, 0);
+            return 0;
+        }
+        char chunk[256];
+        ssize_t const got = read(readings, chunk, sizeof chunk);
+        if (got > 0) {
+            splitLines(
+                lines, chunk, static_cast<std::size_t>(got),
+                [&](char const* line, int length) { publishReading(session, line, length); });
+            continue;
+        }
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        // A Ctrl-C at the terminal ends rangefinder too, and may be seen here first.
+        bool const stopped = signalArrives(signals, SIGNAL_WAIT_MS);
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (stopped) {
+            return 0;
+        }
+        sayEnded(program, status);
+        return 1;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    char const* configPath = nullptr;
+    char found[PATH_MAX];
+    char const* program = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--config") == 0 && i + 1 < argc) {
+            configPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--rangefinder") == 0 && i + 1 < argc) {
+            program = argv[++i];
+        } else {
+            return usage();
+        }
+    }
+
+    char credential[PATH_MAX];
+    char const* shown = configPath != nullptr ? configPath : CONFIG_FILE;
+    char const* path = shown;
+    if (char const* credentials = std::getenv("CREDENTIALS_DIRECTORY");
+        configPath == nullptr && credentials != nullptr &&
+        std::snprintf(credential, sizeof credential, "%s/%s", credentials, CREDENTIAL) <
+            static_cast<int>(sizeof credential)) {
+        path = credential;
+    }
+    static MqttConfig config;
+    if (!loadConfig(path, shown, config)) {
+        return CONFIG_FAILED;
+    }
+
+    char host[NAME_MAX_BYTES];
+    char machineId[NAME_MAX_BYTES];
+    if (!readShortHostName(host)) {
+        std::fprintf(stderr, "rangefinder-mqtt: cannot read the host name: %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    if (!readMachineId(machineId)) {
+        std::fprintf(stderr, "rangefinder-mqtt: cannot read %s: %s\n", MACHINE_ID_FILE,
+                     std::strerror(errno));
+        return 1;
+    }
+    static Topics topics;
+    static char discovery[DISCOVERY_MAX];
+    if (!formatTopics(topics, host, machineId) ||
+        !formatDiscovery(discovery, sizeof discovery, topics, host, machineId,
+                         RANGEFINDER_VERSION)) {
+        std::fprintf(stderr, "rangefinder-mqtt: the host name %s cannot name an MQTT topic\n",
+                     host);
+        return 1;
+    }
+    if (program == nullptr) {
+        if (!findRangefinder(found)) {
+            std::fprintf(stderr, "rangefinder-mqtt: cannot tell where this program is: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
+        program = found;
+    }
+
+    // Taken as readable events, so that a stop can say offline first.
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int const stop : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stops, stop);
+    }
+    sigprocmask(SIG_BLOCK, &stops, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    int const signals = signalfd(-1, &stops, SFD_CLOEXEC);
+    int readings = -1;
+    pid_t const child = signals < 0 ? -1 : startRangefinder(program, readings);
+    if (child < 0) {
+        std::fprintf(stderr, "rangefinder-mqtt: cannot run %s: %s\n", program,
+                     std::strerror(errno));
+        return 1;
+    }
+    leaveRealTime();
+
+    static Session session;
+    int status = 1;
+    if (startSession(session, config, topics, discovery)) {
+        status = relay(session, program, child, readings, signals);
+        endSession(session);
+    } else {
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
+    }
+    // The client's thread may be in the middle of a connect that nothing can cut short.
+    std::fflush(stderr);
+    _exit(status);
+}

@@ -1,0 +1,211 @@
+#include "mqtt/session.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+using std::chrono::seconds;
+
+constexpr int FIRST_RETRY_S = 1;
+// Also the pace after a refused login or certificate, which only the owner can mend.
+constexpr int LAST_RETRY_S = 30;
+constexpr int KEEPALIVE_S = 30;
+constexpr int LOOP_WAIT_MS = 1000;
+// How long a clean stop waits for the broker to take its offline.
+constexpr seconds GOODBYE_WAIT{3};
+
+void say(Session const& session, char const* what, char const* why = nullptr) {
+    std::fprintf(stderr, "rangefinder-mqtt: %s %s:%d%s%s\n", what, session.config->broker,
+                 session.config->port, why != nullptr ? ": " : "", why != nullptr ? why : "");
+}
+
+// Once for each outage, however many tries it takes, unless the reason turns into a refusal.
+void sayUnreachable(Session& session, char const* why) {
+    if (!session.outageSaid) {
+        say(session, "cannot connect to", why);
+        session.outageSaid = true;
+    }
+}
+
+void sayRefused(Session& session, char const* why) {
+    session.refusedThisTry = true;
+    if (std::strcmp(session.refusalSaid, why) != 0) {
+        std::fprintf(stderr, "rangefinder-mqtt: refused by %s:%d, trying again every %d s: %s\n",
+                     session.config->broker, session.config->port, LAST_RETRY_S, why);
+        std::snprintf(session.refusalSaid, sizeof session.refusalSaid, "%s", why);
+    }
+    session.outageSaid = true;
+}
+
+void onConnect(mosquitto* client, void* data, int code) {
+    Session& session = *static_cast<Session*>(data);
+    if (code != 0) {
+        sayRefused(session, mosquitto_connack_string(code));
+        return;
+    }
+    session.connectedThisTry = true;
+    session.outageSaid = false;
+    session.refusalSaid[0] = '\0';
+    say(session, "connected to");
+    Topics const& topics = *session.topics;
+    mosquitto_publish(client, nullptr, topics.availability, static_cast<int>(std::strlen(ONLINE)),
+                      ONLINE, 1, true);
+    mosquitto_publish(client, nullptr, topics.discovery,
+                      static_cast<int>(std::strlen(session.discovery)), session.discovery, 1, true);
+    mosquitto_subscribe(client, nullptr, HOME_ASSISTANT_STATUS_TOPIC, 1);
+    session.connected = true;
+}
+
+void onDisconnect(mosquitto*, void* data, int code) {
+    Session& session = *static_cast<Session*>(data);
+    bool const wasConnected = session.connected.exchange(false);
+    if (code != 0 && wasConnected) {
+        say(session, "lost the connection to", mosquitto_strerror(code));
+        session.outageSaid = true;
+    }
+}
+
+// Home Assistant, just started, asks every publisher for its discovery again.
+void onMessage(mosquitto* client, void* data, mosquitto_message const* message) {
+    Session& session = *static_cast<Session*>(data);
+    if (std::strcmp(message->topic, HOME_ASSISTANT_STATUS_TOPIC) == 0 &&
+        message->payloadlen == static_cast<int>(std::strlen(ONLINE)) &&
+        std::memcmp(message->payload, ONLINE, std::strlen(ONLINE)) == 0) {
+        mosquitto_publish(client, nullptr, session.topics->discovery,
+                          static_cast<int>(std::strlen(session.discovery)), session.discovery, 1,
+                          true);
+    }
+}
+
+void onPublish(mosquitto*, void* data, int message) {
+    Session& session = *static_cast<Session*>(data);
+    std::lock_guard<std::mutex> const held(session.lock);
+    if (message == session.offlineMessage) {
+        session.offlineDelivered = true;
+        session.changed.notify_all();
+    }
+}
+
+// TLS says why it failed only here; the first error of a try is the reason.
+void onLog(mosquitto*, void* data, int level, char const* text) {
+    Session& session = *static_cast<Session*>(data);
+    if (level == MOSQ_LOG_ERR && session.tlsError[0] == '\0') {
+        std::snprintf(session.tlsError, sizeof session.tlsError, "%s", text);
+    }
+}
+
+void cannotConnect(Session& session, int code) {
+    if (code == MOSQ_ERR_TLS) {
+        sayRefused(session, session.tlsError[0] != '\0' ? session.tlsError : "TLS failed");
+    } else {
+        sayUnreachable(session,
+                       code == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(code));
+    }
+}
+
+// Whether the session is to end, having waited `wait` seconds for it.
+bool stopsWithin(Session& session, int wait) {
+    std::unique_lock<std::mutex> held(session.lock);
+    return session.changed.wait_for(held, seconds(wait), [&] { return session.stopping; });
+}
+
+void keepConnected(Session& session) {
+    MqttConfig const& config = *session.config;
+    int wait = FIRST_RETRY_S;
+    for (bool first = true;; first = false) {
+        session.connectedThisTry = false;
+        session.refusedThisTry = false;
+        session.tlsError[0] = '\0';
+        int code = first
+                       ? mosquitto_connect(session.client, config.broker, config.port, KEEPALIVE_S)
+                       : mosquitto_reconnect(session.client);
+        if (code == MOSQ_ERR_SUCCESS) {
+            while ((code = mosquitto_loop(session.client, LOOP_WAIT_MS, 1)) == MOSQ_ERR_SUCCESS) {
+            }
+            // The TLS handshake is made here, after the connect itself.
+            if (code == MOSQ_ERR_TLS && !session.connectedThisTry) {
+                cannotConnect(session, code);
+            }
+        } else {
+            cannotConnect(session, code);
+        }
+        if (session.connectedThisTry) {
+            wait = FIRST_RETRY_S;
+        } else if (session.refusedThisTry) {
+            wait = LAST_RETRY_S;
+        }
+        if (stopsWithin(session, wait)) {
+            return;
+        }
+        wait = wait * 2 < LAST_RETRY_S ? wait * 2 : LAST_RETRY_S;
+    }
+}
+
+}  // namespace
+
+bool startSession(Session& session, MqttConfig const& config, Topics const& topics,
+                  char const* discovery) {
+    session.config = &config;
+    session.topics = &topics;
+    session.discovery = discovery;
+    mosquitto_lib_init();
+    mosquitto* const client = mosquitto_new(nullptr, true, &session);
+    if (client == nullptr) {
+        std::fprintf(stderr, "rangefinder-mqtt: cannot make an MQTT client: %s\n",
+                     std::strerror(errno));
+        return false;
+    }
+    session.client = client;
+    mosquitto_threaded_set(client, true);
+    mosquitto_will_set(client, topics.availability, static_cast<int>(std::strlen(OFFLINE)), OFFLINE,
+                       1, true);
+    if (config.username[0] != '\0') {
+        mosquitto_username_pw_set(client, config.username,
+                                  config.password[0] != '\0' ? config.password : nullptr);
+    }
+    if (config.cafile[0] != '\0') {
+        int const code =
+            mosquitto_tls_set(client, config.cafile, nullptr, nullptr, nullptr, nullptr);
+        if (code != MOSQ_ERR_SUCCESS) {
+            std::fprintf(stderr, "rangefinder-mqtt: cannot use the CA file %s: %s\n", config.cafile,
+                         mosquitto_strerror(code));
+            return false;
+        }
+    }
+    mosquitto_connect_callback_set(client, onConnect);
+    mosquitto_disconnect_callback_set(client, onDisconnect);
+    mosquitto_message_callback_set(client, onMessage);
+    mosquitto_publish_callback_set(client, onPublish);
+    mosquitto_log_callback_set(client, onLog);
+    std::thread(keepConnected, std::ref(session)).detach();
+    return true;
+}
+
+void publishReading(Session& session, char const* reading, int length) {
+    if (session.connected) {
+        mosquitto_publish(session.client, nullptr, session.topics->distance, length, reading, 0,
+                          false);
+    }
+}
+
+void endSession(Session& session) {
+    std::unique_lock<std::mutex> held(session.lock);
+    session.stopping = true;
+    session.changed.notify_all();
+    if (!session.connected) {
+        return;
+    }
+    int message = -1;
+    if (mosquitto_publish(session.client, &message, session.topics->availability,
+                          static_cast<int>(std::strlen(OFFLINE)), OFFLINE, 1,
+                          true) == MOSQ_ERR_SUCCESS) {
+        session.offlineMessage = message;
+        session.changed.wait_for(held, GOODBYE_WAIT, [&] { return session.offlineDelivered; });
+    }
+    held.unlock();
+    mosquitto_disconnect(session.client);
+}

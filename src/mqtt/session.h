@@ -1,0 +1,46 @@
+// One session with the broker, kept up in a thread of its own: it carries the last will and the
+// readings, says online and sends the discovery config each time it connects, and connects
+// again, ever more slowly, whenever the broker goes away or refuses it.
+#pragma once
+
+#include <mosquitto.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "mqtt/config.h"
+#include "mqtt/discovery.h"
+
+struct Session {
+    MqttConfig const* config = nullptr;
+    Topics const* topics = nullptr;
+    char const* discovery = nullptr;
+    mosquitto* client = nullptr;
+    std::atomic<bool> connected{false};
+
+    // Between the publisher and the thread that keeps the session.
+    std::mutex lock;
+    std::condition_variable changed;
+    bool stopping = false;
+    int offlineMessage = -1;  // its message ID, while its delivery is awaited
+    bool offlineDelivered = false;
+
+    // The thread's own: what this try has met, and what the log has said.
+    bool connectedThisTry = false;
+    bool refusedThisTry = false;
+    bool outageSaid = false;
+    char tlsError[256] = "";
+    char refusalSaid[256] = "";
+};
+
+// Sets up the client and starts keeping the session; false, having said why, when the client
+// cannot be made.
+bool startSession(Session& session, MqttConfig const& config, Topics const& topics,
+                  char const* discovery);
+
+// Publishes one reading, or drops it while there is no connection: an old distance is no use.
+void publishReading(Session& session, char const* reading, int length);
+
+// Says offline, where the broker can still hear it, and leaves; the last will covers the rest.
+void endSession(Session& session);
