@@ -1,0 +1,441 @@
+// rangefinder-mqtt against a real mosquitto broker of the test's own, on free loopback ports:
+// one listener wanting a login, one wanting it over TLS with a certificate of the test's CA, one
+// whose certificate names another host. The publisher and the simulator run in real time, so
+// only what a busy machine cannot change is checked, each within a generous wait.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <mosquitto.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "child_process.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto PATIENCE = 10s;
+// Back within this of a broker's restart: the longest wait between tries, and a try.
+constexpr auto RECONNECT_PATIENCE = 35s;
+constexpr char const* USER = "pi";
+constexpr char const* PASSWORD = "two words # and more";
+
+std::string publisher;
+std::string mosquittoProgram;
+
+std::string found(std::vector<std::string> const& places) {
+    for (auto const& place : places) {
+        if (access(place.c_str(), X_OK) == 0) {
+            return place;
+        }
+    }
+    return "";
+}
+
+bool exitedWith(int code, int status) {
+    return WIFEXITED(status) && WEXITSTATUS(status) == code;
+}
+
+int freePort() {
+    int const s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
+    close(s);
+    return ntohs(address.sin_port);
+}
+
+void write(std::string const& path, std::string const& text) {
+    std::ofstream(path) << text;
+    chmod(path.c_str(), 0644);
+}
+
+// Everything the publisher has said on standard error, gathered as it comes.
+struct Said {
+    Child child;
+    std::string text;
+
+    // Takes in what it says within `waitMs`; false when it says nothing more.
+    bool readMore(int waitMs) {
+        pollfd ready{child.err, POLLIN, 0};
+        char chunk[512];
+        ssize_t n = 0;
+        if (poll(&ready, 1, waitMs) <= 0 || (n = read(child.err, chunk, sizeof chunk)) <= 0) {
+            return false;
+        }
+        text.append(chunk, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    // Whether it says `what` within `wait`, past the first `from` bytes of what it has said.
+    bool within(std::chrono::milliseconds wait, std::string const& what, std::size_t from = 0) {
+        auto const deadline = Clock::now() + wait;
+        while (text.find(what, from) == std::string::npos) {
+            auto const left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (!readMore(std::max(0, static_cast<int>(left.count())))) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Takes in all it has said so far.
+    void catchUp() {
+        while (readMore(0)) {
+        }
+    }
+
+    std::size_t count(std::string const& what) const {
+        std::size_t found = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+            ++found;
+        }
+        return found;
+    }
+};
+
+// A subscriber to every topic, which keeps each message heard in order.
+struct Listener {
+    mosquitto* client = nullptr;
+    std::mutex lock;
+    std::condition_variable heard;
+    std::vector<std::pair<std::string, std::string>> messages;
+
+    explicit Listener(int port) {
+        client = mosquitto_new(nullptr, true, this);
+        mosquitto_username_pw_set(client, USER, PASSWORD);
+        mosquitto_connect_callback_set(
+            client, [](mosquitto* m, void*, int) { mosquitto_subscribe(m, nullptr, "#", 1); });
+        mosquitto_message_callback_set(
+            client, [](mosquitto*, void* self, mosquitto_message const* message) {
+                auto& listener = *static_cast<Listener*>(self);
+                std::lock_guard<std::mutex> const held(listener.lock);
+                listener.messages.emplace_back(
+                    message->topic, std::string(static_cast<char const*>(message->payload),
+                                                static_cast<std::size_t>(message->payloadlen)));
+                listener.heard.notify_all();
+            });
+        mosquitto_reconnect_delay_set(client, 1, 1, false);
+        mosquitto_connect_async(client, "127.0.0.1", port, 30);
+        mosquitto_loop_start(client);
+    }
+    ~Listener() {
+        mosquitto_disconnect(client);
+        mosquitto_loop_stop(client, true);
+        mosquitto_destroy(client);
+    }
+
+    // Whether, within `wait`, a message on a topic ending in `suffix` says `payload` (anything
+    // but nothing, when `payload` is null), after the first `after` messages.
+    bool hears(std::string const& suffix, char const* payload,
+               std::chrono::milliseconds wait = PATIENCE, std::size_t after = 0) {
+        std::unique_lock<std::mutex> held(lock);
+        return heard.wait_for(held, wait, [&] {
+            for (std::size_t i = after; i < messages.size(); ++i) {
+                auto const& [topic, text] = messages[i];
+                if (topic.size() >= suffix.size() &&
+                    topic.compare(topic.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+                    (payload == nullptr ? !text.empty() : text == payload)) {
+                    return true;
+                }
+            }
+            return false;
+        });
+    }
+
+    std::size_t size() {
+        std::lock_guard<std::mutex> const held(lock);
+        return messages.size();
+    }
+
+    void publish(char const* topic, std::string const& payload, bool retain) {
+        mosquitto_publish(client, nullptr, topic, static_cast<int>(payload.size()), payload.data(),
+                          1, retain);
+    }
+};
+
+class Broker : public testing::Test {
+protected:
+    static inline std::string folder;
+
+    static void SetUpTestSuite() {
+        if (mosquittoProgram.empty() || found({"/usr/bin/openssl"}).empty()) {
+            return;
+        }
+        char name[] = "/tmp/rangefinder-broker-XXXXXX";
+        folder = mkdtemp(name);
+        // A broker started as root reads its files as its own user.
+        chmod(folder.c_str(), 0755);
+        std::string const make =
+            "cd " + folder +
+            " && key='-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes'"
+            " && openssl req -x509 $key -keyout ca.key -out ca.crt -days 2 -subj /CN=test-ca"
+            " && openssl req -x509 $key -keyout other-ca.key -out other-ca.crt -days 2"
+            "    -subj /CN=other-ca"
+            " && for name in localhost elsewhere; do"
+            "    openssl req $key -keyout $name.key -out $name.csr -subj /CN=$name &&"
+            "    printf 'subjectAltName=DNS:%s\\n' $name >$name.ext &&"
+            "    openssl x509 -req -in $name.csr -CA ca.crt -CAkey ca.key -CAcreateserial"
+            "      -out $name.crt -days 2 -extfile $name.ext || exit 1; done"
+            " && touch passwords && mosquitto_passwd -b passwords pi '" +
+            std::string(PASSWORD) + "' && chmod 0644 * >/dev/null 2>&1";
+        ASSERT_EQ(std::system(("(" + make + ") >/dev/null 2>&1").c_str()), 0);
+    }
+
+    static void TearDownTestSuite() {
+        if (!folder.empty()) {
+            std::filesystem::remove_all(folder);
+        }
+    }
+
+    int plain = freePort();
+    int tls = freePort();
+    int misnamed = freePort();
+    Child broker;
+    Said brokerLog;
+    std::deque<Said> publishers;  // each stays where it is, for a test to keep
+
+    void SetUp() override {
+        if (folder.empty()) {
+            GTEST_SKIP() << "these need the mosquitto broker and openssl (apt-get install "
+                            "mosquitto openssl); they are not installed, so the broker was not "
+                            "tried";
+        }
+        write(folder + "/broker.conf",
+              "per_listener_settings false\nallow_anonymous false\npassword_file " + folder +
+                  "/passwords\n" + listener(plain, "") + listener(tls, "localhost") +
+                  listener(misnamed, "elsewhere"));
+        startBroker();
+    }
+
+    void TearDown() override {
+        for (auto& each : publishers) {
+            finish(each.child);
+        }
+        finish(broker);
+    }
+
+    std::string listener(int port, std::string const& name) const {
+        std::string text = "listener " + std::to_string(port) + " 127.0.0.1\n";
+        if (!name.empty()) {
+            text += "cafile " + folder + "/ca.crt\ncertfile " + folder + "/" + name +
+                    ".crt\nkeyfile " + folder + "/" + name + ".key\n";
+        }
+        return text;
+    }
+
+    void startBroker() {
+        broker = start({mosquittoProgram, "-c", folder + "/broker.conf"}, {});
+        brokerLog = Said{broker, ""};
+        ASSERT_TRUE(brokerLog.within(PATIENCE, "running"));
+    }
+
+    std::string config(std::string const& text) {
+        std::string const path = folder + "/mqtt-" + std::to_string(publishers.size()) + ".conf";
+        write(path, text);
+        return path;
+    }
+
+    // Starts the publisher with the configuration `text`, and `extra` options.
+    Said& publish(std::string const& text, std::vector<std::string> extra = {}) {
+        std::vector<std::string> command = {publisher, "--config", config(text)};
+        command.insert(command.end(), extra.begin(), extra.end());
+        Child child = start(command, {"RANGEFINDER_SIM_CM=100"});
+        publishers.push_back(Said{child, ""});
+        return publishers.back();
+    }
+
+    std::string login(int port) const {
+        return "broker = localhost\nport = " + std::to_string(port) + "\nusername = " + USER +
+               "\npassword = " + PASSWORD + "\n";
+    }
+};
+
+TEST_F(Broker, WithTheRightLoginPublishesOnlineTheConfigAndReadings) {
+    Listener listener(plain);
+    Said& said = publish(login(plain));
+    ASSERT_TRUE(said.within(PATIENCE, "connected to localhost:" + std::to_string(plain)))
+        << said.text;
+    EXPECT_TRUE(listener.hears("/availability", "online"));
+    EXPECT_TRUE(listener.hears("/config", nullptr));
+    EXPECT_TRUE(listener.hears("/distance", "100") || listener.hears("/distance", "-1"));
+}
+
+TEST_F(Broker, SaysWhyTheBrokerRefusesTheLoginOrTheCertificate) {
+    std::string const tlsLogin = "cafile = " + folder + "/ca.crt\n";
+    struct Case {
+        std::string text;
+        std::string says;
+    };
+    Case const cases[] = {
+        {"broker=localhost\nport=" + std::to_string(plain) + "\nusername=pi\npassword=wrong\n",
+         "refused by localhost:" + std::to_string(plain) +
+             ", trying again every 30 s: Connection Refused: not authorised."},
+        {"broker=localhost\nport=" + std::to_string(plain) + "\n",
+         "Connection Refused: not authorised."},
+        {login(tls) + tlsLogin, "connected to localhost:" + std::to_string(tls)},
+        {login(tls) + "cafile = " + folder + "/other-ca.crt\n", "certificate verify failed"},
+        {login(misnamed) + tlsLogin, "host name verification failed"},
+    };
+    for (Case const& each : cases) {
+        SCOPED_TRACE(each.text);
+        Said& said = publish(each.text);
+        EXPECT_TRUE(said.within(PATIENCE, each.says)) << said.text;
+        EXPECT_EQ(said.text.find(PASSWORD), std::string::npos);
+    }
+}
+
+TEST_F(Broker, TriesARefusedLoginAgainOnlyAtTheSlowestPace) {
+    Said& said = publish("broker=localhost\nport=" + std::to_string(plain) +
+                         "\nusername=pi\npassword=wrong\n");
+    ASSERT_TRUE(said.within(PATIENCE, "not authorised"));
+    // Past the first three waits a broker that went away would get.
+    std::this_thread::sleep_for(8s);
+    brokerLog.catchUp();
+    EXPECT_EQ(brokerLog.count("not authorised"), 1U) << brokerLog.text;
+    EXPECT_EQ(said.count("not authorised"), 1U) << said.text;
+}
+
+TEST_F(Broker, ComesBackAfterTheBrokerIsKilledAndStartedAgainSayingSoOnce) {
+    Said& said = publish(login(plain));
+    ASSERT_TRUE(said.within(PATIENCE, "connected to"));
+    kill(broker.pid, SIGKILL);
+    finish(broker);
+    ASSERT_TRUE(said.within(PATIENCE, "lost the connection to"));
+    // Long enough for several tries to fail.
+    std::this_thread::sleep_for(4s);
+    startBroker();
+    Listener listener(plain);
+    EXPECT_TRUE(listener.hears("/availability", "online", RECONNECT_PATIENCE));
+    EXPECT_TRUE(listener.hears("/config", nullptr));
+    EXPECT_TRUE(listener.hears("/distance", nullptr));
+    EXPECT_TRUE(said.within(PATIENCE, "connected to", said.text.find("lost the connection")))
+        << said.text;
+    EXPECT_EQ(said.count("lost the connection"), 1U) << said.text;
+    EXPECT_EQ(said.count("cannot connect"), 0U) << said.text;
+}
+
+TEST_F(Broker, SendsTheConfigAgainWhenHomeAssistantStarts) {
+    Listener listener(plain);
+    Said& said = publish(login(plain));
+    ASSERT_TRUE(listener.hears("/config", nullptr));
+    std::string topic;
+    {
+        std::lock_guard<std::mutex> const held(listener.lock);
+        for (auto const& message : listener.messages) {
+            if (message.first.rfind("homeassistant/sensor/", 0) == 0) {
+                topic = message.first;
+            }
+        }
+    }
+    // Cleared, as a broker restarted without its stored messages has it.
+    std::size_t before = listener.size();
+    listener.publish(topic.c_str(), "", true);
+    ASSERT_TRUE(listener.hears("/config", "", PATIENCE, before));
+    before = listener.size();
+    listener.publish("homeassistant/status", "online", false);
+    EXPECT_TRUE(listener.hears("/config", nullptr, PATIENCE, before + 1)) << said.text;
+}
+
+TEST_F(Broker, SaysOfflineWhenStoppedAndByItsWillWhenKilled) {
+    Listener listener(plain);
+    Said& stopped = publish(login(plain));
+    ASSERT_TRUE(listener.hears("/availability", "online"));
+    std::size_t before = listener.size();
+    kill(stopped.child.pid, SIGTERM);
+    auto const status = waitFor(stopped.child, PATIENCE);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(exitedWith(0, *status));
+    EXPECT_TRUE(listener.hears("/availability", "offline", PATIENCE, before));
+
+    Said& killed = publish(login(plain));
+    ASSERT_TRUE(listener.hears("/availability", "online", PATIENCE, before + 1));
+    before = listener.size();
+    kill(killed.child.pid, SIGKILL);
+    EXPECT_TRUE(listener.hears("/availability", "offline", PATIENCE, before));
+}
+
+TEST_F(Broker, EndsWithStatus1AndSaysOfflineWhenRangefinderEnds) {
+    Listener listener(plain);
+    // As rangefinder does when the GPIO cannot be opened, but once connected.
+    std::string const failing = folder + "/failing-rangefinder";
+    write(failing, "#!/bin/sh\nsleep 2\nexit 1\n");
+    chmod(failing.c_str(), 0755);
+    Said& said = publish(login(plain), {"--rangefinder", failing});
+    ASSERT_TRUE(listener.hears("/availability", "online"));
+    std::size_t const before = listener.size();
+    auto const status = waitFor(said.child, PATIENCE);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(exitedWith(1, *status));
+    EXPECT_TRUE(said.within(PATIENCE, failing + " ended with status 1")) << said.text;
+    EXPECT_TRUE(listener.hears("/availability", "offline", PATIENCE, before));
+}
+
+TEST(PublisherConfig, RefusesAFaultyFileWithItsLineAndStatus2) {
+    char name[] = "/tmp/rangefinder-config-XXXXXX";
+    std::string const folder = mkdtemp(name);
+    struct Case {
+        std::string text;
+        std::string says;
+    };
+    Case const cases[] = {
+        {"broker=a\nbroker a\n", ":2: not a line of name=value\n"},
+        {"broker=a\nhost=b\n", ":2: unknown name 'host'"},
+        {"broker=a\nport=eighty\n", ":2: port must be a number from 1 to 65535\n"},
+        {"# nothing\n", ": no broker: give its host name or address as broker=NAME\n"},
+        {"broker=a\ncafile=" + folder + "/none.crt\n",
+         ":2: cannot read the cafile " + folder + "/none.crt: No such file or directory\n"},
+    };
+    for (Case const& each : cases) {
+        SCOPED_TRACE(each.text);
+        std::string const path = folder + "/mqtt.conf";
+        write(path, each.text);
+        Child child = start({publisher, "--config", path}, {});
+        std::string const said = readRest(child.err);
+        auto const status = waitFor(child, PATIENCE);
+        finish(child);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_TRUE(exitedWith(2, *status));
+        EXPECT_EQ(said.rfind("rangefinder-mqtt: " + path + each.says, 0), 0U) << said;
+    }
+    Child missing = start({publisher, "--config", folder + "/none.conf"}, {});
+    EXPECT_EQ(readRest(missing.err),
+              "rangefinder-mqtt: " + folder + "/none.conf: No such file or directory\n");
+    auto const status = waitFor(missing, PATIENCE);
+    finish(missing);
+    EXPECT_TRUE(status.has_value() && exitedWith(2, *status));
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    // The publisher to try; none is needed to list the tests.
+    publisher = argc > 1 ? argv[1] : "rangefinder-mqtt";
+    mosquittoProgram = found({"/usr/sbin/mosquitto", "/usr/bin/mosquitto"});
+    mosquitto_lib_init();
+    return RUN_ALL_TESTS();
+}

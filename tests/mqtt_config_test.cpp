@@ -1,0 +1,97 @@
+// The publisher's configuration file, line by line, and what it says of each fault.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "mqtt/config.h"
+
+namespace {
+
+struct Read {
+    bool valid;
+    MqttConfig config;
+    ConfigProblem problem;
+};
+
+Read readText(std::string const& text) {
+    Read read{};
+    std::FILE* const in = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
+    read.valid = readConfig(in, read.config, read.problem);
+    std::fclose(in);
+    return read;
+}
+
+struct Faulty {
+    std::string text;
+    int line;
+    char const* why;
+};
+
+TEST(MqttConfig, NamesTheLineAndTheFaultWithoutShowingAValue) {
+    std::string const longValue(CONFIG_VALUE_MAX + 1, 'x');
+    std::string const longLine(2000, 'x');
+    Faulty const faults[] = {
+        {"broker=a\nbrokr=b\n", 2,
+         "unknown name 'brokr' (known: broker, port, username, password, cafile)"},
+        {"# a comment\nbroker a\n", 2, "not a line of name=value"},
+        {"=secret\n", 1, "not a line of name=value"},
+        {"broker=a\nport=http\n", 2, "port must be a number from 1 to 65535"},
+        {"broker=a\nport=0\n", 2, "port must be a number from 1 to 65535"},
+        {"broker=a\nport=65536\n", 2, "port must be a number from 1 to 65535"},
+        {"broker=a\nport=-1\n", 2, "port must be a number from 1 to 65535"},
+        {"broker=a\nport=1883x\n", 2, "port must be a number from 1 to 65535"},
+        {"broker=a\nbroker=b\n", 2, "broker is given twice"},
+        {"broker=  \n", 1, "broker has no value"},
+        {"port=1883\n", 0, "no broker: give its host name or address as broker=NAME"},
+        {"", 0, "no broker: give its host name or address as broker=NAME"},
+        {"broker=a\n\npassword=secret\n", 3, "a password needs a username"},
+        {"broker=a\npassword=" + longValue + "\n", 2, "password is longer than 255 bytes"},
+        {"broker=a\n# " + longLine + "\n", 2, "the line is longer than 1022 bytes"},
+    };
+    for (Faulty const& fault : faults) {
+        SCOPED_TRACE(fault.text);
+        Read const read = readText(fault.text);
+        EXPECT_FALSE(read.valid);
+        EXPECT_EQ(read.problem.line, fault.line);
+        EXPECT_STREQ(read.problem.why, fault.why);
+    }
+}
+
+TEST(MqttConfig, TakesSpacesCommentsAndValuesToTheEndOfTheLine) {
+    Read const read = readText(
+        "# the broker of Home Assistant\n"
+        "\n"
+        "   \t\n"
+        "  broker = homeassistant.local  \r\n"
+        "username=pi\n"
+        "password =  two words # and a hash=sign\n"
+        "cafile=/etc/rangefinder/ca.crt\n"
+        "port = 8884");
+    ASSERT_TRUE(read.valid) << read.problem.line << ": " << read.problem.why;
+    EXPECT_STREQ(read.config.broker, "homeassistant.local");
+    EXPECT_STREQ(read.config.username, "pi");
+    EXPECT_STREQ(read.config.password, "two words # and a hash=sign");
+    EXPECT_STREQ(read.config.cafile, "/etc/rangefinder/ca.crt");
+    EXPECT_EQ(read.config.cafileLine, 7);
+    EXPECT_EQ(read.config.port, 8884);
+}
+
+TEST(MqttConfig, PortDefaultsToTheTlsPortWithACaFile) {
+    struct Case {
+        char const* text;
+        int port;
+    };
+    Case const cases[] = {{"broker=a\n", DEFAULT_PORT},
+                          {"broker=a\ncafile=/ca.crt\n", DEFAULT_TLS_PORT},
+                          {"broker=a\ncafile=/ca.crt\nport=1883\n", 1883},
+                          {"broker=a\nusername=anonymous-allowed\n", DEFAULT_PORT}};
+    for (Case const& each : cases) {
+        SCOPED_TRACE(each.text);
+        Read const read = readText(each.text);
+        ASSERT_TRUE(read.valid) << read.problem.why;
+        EXPECT_EQ(read.config.port, each.port);
+    }
+}
+
+}  // namespace
