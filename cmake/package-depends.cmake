@@ -1,15 +1,19 @@
 # Read by cpack when it makes the package: refuses the simulator build, and gives the package
-# the Debian dependencies of the libraries the built program needs.
+# the Debian dependencies of the libraries the built programs need.
 if(NOT CPACK_RANGEFINDER_BACKEND STREQUAL "wiringpi")
   message(FATAL_ERROR "rangefinder: this is a simulator build, for trying the program; only "
     "the wiringPi build is packaged (-DRANGEFINDER_BACKEND=wiringpi)")
 endif()
 
-execute_process(COMMAND ${CPACK_RANGEFINDER_OBJDUMP} -p -T ${CPACK_RANGEFINDER_PROGRAM}
-  OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
-if(failed)
-  message(FATAL_ERROR "rangefinder: cannot read ${CPACK_RANGEFINDER_PROGRAM}: ${failed}")
-endif()
+set(dump "")
+foreach(program IN LISTS CPACK_RANGEFINDER_PROGRAMS)
+  execute_process(COMMAND ${CPACK_RANGEFINDER_OBJDUMP} -p -T ${program}
+    OUTPUT_VARIABLE program_dump RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "rangefinder: cannot read ${program}: ${failed}")
+  endif()
+  string(APPEND dump "${program_dump}")
+endforeach()
 string(REGEX MATCHALL "NEEDED +[^\n]+" needed "${dump}")
 string(REGEX MATCHALL "GLIBC_[0-9.]+" glibc "${dump}")
 list(TRANSFORM glibc REPLACE "GLIBC_" "")
@@ -28,6 +32,8 @@ foreach(line IN LISTS needed)
     list(APPEND depends libstdc++6)
   elseif(library STREQUAL "libwiringPi.so")
     list(APPEND depends wiringpi)
+  elseif(library STREQUAL "libmosquitto.so.1")
+    list(APPEND depends libmosquitto1)
   else()
     message(FATAL_ERROR "rangefinder: no Debian package known for ${library}")
   endif()

@@ -20,11 +20,19 @@ list(FIND months ${CMAKE_MATCH_2} month)
 math(EXPR month "${month} + 101")
 string(SUBSTRING ${month} 1 2 month)
 set(RANGEFINDER_RELEASE_DATE ${CMAKE_MATCH_3}-${month}-${CMAKE_MATCH_1})
-configure_file(${PROJECT_SOURCE_DIR}/docs/rangefinder.1.in ${CMAKE_BINARY_DIR}/rangefinder.1 @ONLY)
-rangefinder_gzip(${CMAKE_BINARY_DIR}/rangefinder.1 ${CMAKE_BINARY_DIR}/rangefinder.1.gz)
+# Each program's page, and the unit that runs it.
+set(programs rangefinder)
+if(RANGEFINDER_MQTT_BUILT)
+  list(APPEND programs rangefinder-mqtt)
+endif()
+set(pages "")
+foreach(program IN LISTS programs)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/${program}.1.in ${CMAKE_BINARY_DIR}/${program}.1 @ONLY)
+  rangefinder_gzip(${CMAKE_BINARY_DIR}/${program}.1 ${CMAKE_BINARY_DIR}/${program}.1.gz)
+  list(APPEND pages ${CMAKE_BINARY_DIR}/${program}.1.gz)
+endforeach()
 rangefinder_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog ${CMAKE_BINARY_DIR}/changelog.gz)
-add_custom_target(rangefinder_documents ALL
-  DEPENDS ${CMAKE_BINARY_DIR}/rangefinder.1.gz ${CMAKE_BINARY_DIR}/changelog.gz)
+add_custom_target(rangefinder_documents ALL DEPENDS ${pages} ${CMAKE_BINARY_DIR}/changelog.gz)
 
 # The licence in the form Debian reads copyright files in.
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
@@ -45,18 +53,36 @@ License: Expat
 ")
 
 include(GNUInstallDirs)
-install(FILES ${CMAKE_BINARY_DIR}/rangefinder.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_BINARY_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
   DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# The service names the program where it is installed, which for the package is known only
-# when the package is made; systemd reads units under /usr/local as well as /usr.
-install(CODE "
-  set(RANGEFINDER_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
-  configure_file(${PROJECT_SOURCE_DIR}/packaging/rangefinder.service.in
-                 ${CMAKE_BINARY_DIR}/rangefinder.service @ONLY)")
-install(FILES ${CMAKE_BINARY_DIR}/rangefinder.service DESTINATION lib/systemd/system)
+# A service names its program where it is installed, which for the package is known only when
+# the package is made; systemd reads units under /usr/local as well as /usr.
+foreach(program IN LISTS programs)
+  install(CODE "
+    set(RANGEFINDER_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/${program}.service.in
+                   ${CMAKE_BINARY_DIR}/${program}.service @ONLY)")
+  install(FILES ${CMAKE_BINARY_DIR}/${program}.service DESTINATION lib/systemd/system)
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/rangefinder.preset
   DESTINATION lib/systemd/system-preset RENAME 50-rangefinder.preset)
+# The publisher's file, root's alone for the password it will hold. The package makes it a
+# conffile, which upgrades keep; a CMake install over an earlier one leaves the owner's file be.
+if(RANGEFINDER_MQTT_BUILT)
+  set(config_folder /etc/rangefinder)
+  install(CODE "
+    if(EXISTS \"\$ENV{DESTDIR}${config_folder}/mqtt.conf\")
+      message(STATUS \"Keeping: \$ENV{DESTDIR}${config_folder}/mqtt.conf\")
+    else()
+      file(INSTALL ${PROJECT_SOURCE_DIR}/packaging/mqtt.conf DESTINATION ${config_folder}
+           PERMISSIONS OWNER_READ OWNER_WRITE)
+    endif()")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/conffiles)
+  # Its mode is meant: the file holds a password.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME rangefinder)
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rangefinder)
@@ -70,7 +96,11 @@ prints the distance to the object in front of it in whole centimetres, one
 line about every 300 milliseconds, until it is stopped. Each line is flushed
 as it is written, for a person at a terminal or a script at the end of a pipe.
 
-It reaches the pins and the clock through the wiringPi library.")
+It reaches the pins and the clock through the wiringPi library.
+
+rangefinder-mqtt runs it and publishes each reading to an MQTT broker, with a
+login and TLS where the broker wants them, and announces the sensor to Home
+Assistant through its MQTT discovery.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -82,6 +112,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Worked out when the package is made, from what the built program needs.
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package-depends.cmake)
 set(CPACK_RANGEFINDER_BACKEND ${RANGEFINDER_BACKEND_USED})
-set(CPACK_RANGEFINDER_PROGRAM ${CMAKE_BINARY_DIR}/rangefinder)
+list(TRANSFORM programs PREPEND ${CMAKE_BINARY_DIR}/ OUTPUT_VARIABLE CPACK_RANGEFINDER_PROGRAMS)
+set(CPACK_RANGEFINDER_MQTT_BUILT ${RANGEFINDER_MQTT_BUILT})
 set(CPACK_RANGEFINDER_OBJDUMP ${CMAKE_OBJDUMP})
 include(CPack)

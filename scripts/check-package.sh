@@ -2,9 +2,12 @@
 # Makes the native, the armhf and the arm64 Debian packages against the stand-in wiringPi
 # library made from the tests' double, in build/check-package/ (packages for checking, not for
 # installing), and checks them as Debian's tools and a user would: lintian finds nothing, the
-# unpacked program reads from the stand-in, its manual page renders without a warning and
-# carries the package's version, its binary is hardened, its systemd unit is sound and nothing
-# enables it, and cmake --install installs the program, the page and the unit. It then makes
+# unpacked program reads from the stand-in, its manual pages render without a warning and carry
+# the package's version, its binaries are hardened, its systemd units are sound and nothing
+# enables them, the native package holds the MQTT publisher with its file, root's alone and a
+# conffile, and cmake --install installs the programs, the pages and the units, and keeps an
+# owner's file of the publisher's. The cross-built packages hold no publisher: there is no
+# libmosquitto for their architecture here. It then makes
 # all three again from a copy of the tree with a function that carries a stack canary. Prints a
 # line before each step and after each check; the builds' own output only when one fails.
 set -euo pipefail
@@ -12,7 +15,7 @@ cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
 . scripts/copy-tree.sh
 need_packages cmake g++ ninja-build g++-arm-linux-gnueabihf g++-aarch64-linux-gnu lintian devscripts \
-    mandoc groff-base binutils systemd
+    mandoc groff-base binutils systemd libmosquitto-dev
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-package: $*" >&2; exit 1; }
@@ -59,14 +62,16 @@ readings=$( (LD_LIBRARY_PATH="$work/native/lib" timeout 30 "$program" || true) |
 [ "$readings" = "21 21 " ] || fail "the unpacked program read '$readings' from the stand-in, not 21 21"
 say "the unpacked native program reads 21 21 from the stand-in"
 
-page=$work/unpacked-native/usr/share/man/man1/rangefinder.1.gz
-warnings=$(zcat "$page" | groff -man -ww -z 2>&1; mandoc -T lint -W warning "$page" 2>&1) ||
-    fail "the manual page does not render"
-[ -z "$warnings" ] || fail "the manual page renders with warnings: $warnings"
 version=$(dpkg-deb -f "$builds/native"/rangefinder_*.deb Version)
-zcat "$page" | grep -q "^\.TH RANGEFINDER 1 .*\"rangefinder $version\"" ||
-    fail "the manual page's .TH line does not carry version $version: $(zcat "$page" | grep '^\.TH')"
-say "the packaged manual page renders without a warning and is of version $version"
+for program in rangefinder rangefinder-mqtt; do
+    page=$work/unpacked-native/usr/share/man/man1/$program.1.gz
+    warnings=$(zcat "$page" | groff -man -ww -z 2>&1; mandoc -T lint -W warning "$page" 2>&1) ||
+        fail "the manual page of $program does not render"
+    [ -z "$warnings" ] || fail "the manual page of $program renders with warnings: $warnings"
+    zcat "$page" | grep -q "^\.TH ${program^^} 1 .*\"rangefinder $version\"" ||
+        fail "the manual page's .TH line does not carry version $version: $(zcat "$page" | grep '^\.TH')"
+done
+say "the packaged manual pages render without a warning and are of version $version"
 
 say "checking the packaged systemd unit"
 bash scripts/check-service.sh "$work/unpacked-native"
@@ -78,28 +83,55 @@ for name in "${names[@]}"; do
         "$work/unpacked-$name/usr/lib/systemd/system-preset/50-rangefinder.preset" ||
         fail "the $name package has no preset that leaves its unit disabled"
     # No maintainer script, so installing the package enables and starts nothing.
-    scripts=$(dpkg-deb --ctrl-tarfile "$builds/$name"/rangefinder_*.deb | tar -t | grep -Ev '^\./(control|md5sums)?$' || true)
+    scripts=$(dpkg-deb --ctrl-tarfile "$builds/$name"/rangefinder_*.deb | tar -t | grep -Ev '^\./(control|md5sums|conffiles)?$' || true)
     [ -z "$scripts" ] || fail "the $name package runs scripts when installed: $scripts"
 done
-cmake --install "$builds/native" --prefix "$work/installed" >/dev/null
-for file in bin/rangefinder share/man/man1/rangefinder.1.gz lib/systemd/system/rangefinder.service \
-    lib/systemd/system-preset/50-rangefinder.preset; do
-    [ -f "$work/installed/$file" ] || fail "cmake --install did not install $file"
+unpacked=$work/unpacked-native
+grep -qx 'ExecStart=/usr/bin/rangefinder-mqtt' "$unpacked/usr/lib/systemd/system/rangefinder-mqtt.service" &&
+    grep -qx 'disable rangefinder-mqtt.service' "$unpacked/usr/lib/systemd/system-preset/50-rangefinder.preset" ||
+    fail "the native package's publisher has no unit that starts it, or no preset that leaves it disabled"
+[ "$(stat -c '%a' "$unpacked/etc/rangefinder/mqtt.conf")" = 600 ] &&
+    [ "$(dpkg-deb --ctrl-tarfile "$builds/native"/rangefinder_*.deb | tar -xO ./conffiles)" = /etc/rangefinder/mqtt.conf ] ||
+    fail "the publisher's file is not a conffile of mode 0600"
+[ "$(dpkg-deb -f "$builds/native"/rangefinder_*.deb Depends | grep -o libmosquitto1)" = libmosquitto1 ] ||
+    fail "the native package does not depend on libmosquitto1"
+for name in armhf arm64; do
+    [ ! -e "$work/unpacked-$name/usr/bin/rangefinder-mqtt" ] || fail "the $name package holds a publisher"
 done
-grep -qx "ExecStart=$work/installed/bin/rangefinder" "$work/installed/lib/systemd/system/rangefinder.service" ||
-    fail "the unit cmake --install installs does not start the program it installed"
-say "each package's unit starts /usr/bin/rangefinder, a preset leaves it disabled, and no package" \
-    "runs a script when installed; cmake --install installs the program, its page, the preset and" \
-    "a unit that starts it"
 
-# hardening NAME [OPTION...]: whether hardening-check passes the NAME program. Control-flow
-# protection is an x86 feature, and not one Debian's default flags ask for; its disassembler
-# knows only this machine's instructions, and what it says of the others' is left out.
+# The publisher's file lands in /etc whatever the prefix, so the install goes to a folder that
+# stands for the root.
+root=$work/root
+DESTDIR=$root cmake --install "$builds/native" --prefix /usr/local >/dev/null
+for file in bin/rangefinder bin/rangefinder-mqtt share/man/man1/rangefinder.1.gz \
+    share/man/man1/rangefinder-mqtt.1.gz lib/systemd/system/rangefinder.service \
+    lib/systemd/system/rangefinder-mqtt.service lib/systemd/system-preset/50-rangefinder.preset; do
+    [ -f "$root/usr/local/$file" ] || fail "cmake --install did not install $file"
+done
+for program in rangefinder rangefinder-mqtt; do
+    grep -qx "ExecStart=/usr/local/bin/$program" "$root/usr/local/lib/systemd/system/$program.service" ||
+        fail "the unit cmake --install installs does not start the $program it installed"
+done
+[ "$(stat -c '%a' "$root/etc/rangefinder/mqtt.conf")" = 600 ] || fail "cmake --install did not install mqtt.conf, 0600"
+echo 'broker=the owner'"'"'s' >"$root/etc/rangefinder/mqtt.conf"
+DESTDIR=$root cmake --install "$builds/native" --prefix /usr/local >/dev/null
+[ "$(cat "$root/etc/rangefinder/mqtt.conf")" = "broker=the owner's" ] || fail "cmake --install replaced the owner's mqtt.conf"
+say "each package's unit starts /usr/bin/rangefinder, a preset leaves it disabled, and no package" \
+    "runs a script when installed; the native package holds the publisher, its unit, disabled too," \
+    "and its file, a conffile of mode 0600; cmake --install installs both programs, their pages," \
+    "the preset, units that start them, and the file, which it leaves be when it is there"
+
+# hardening NAME [OPTION...]: whether hardening-check passes the NAME package's programs.
+# Control-flow protection is an x86 feature, and not one Debian's default flags ask for; its
+# disassembler knows only this machine's instructions, and what it says of the others' is left
+# out.
 hardening() {
-    local name=$1 binary=$work/unpacked-$1/usr/bin/rangefinder
+    local name=$1 binary
     shift
-    hardening-check --nocfprotection "$@" "$binary" >/dev/null 2>&1 ||
-        fail "the $name program is not hardened: $(hardening-check --nocfprotection "$binary" 2>/dev/null)"
+    for binary in "$work/unpacked-$name"/usr/bin/*; do
+        hardening-check --nocfprotection "$@" "$binary" >/dev/null 2>&1 ||
+            fail "the $name program $binary is not hardened: $(hardening-check --nocfprotection "$binary" 2>/dev/null)"
+    done
 }
 say "checking each program's hardening"
 # -fstack-protector-strong puts a canary only in functions with a local array or a local whose
