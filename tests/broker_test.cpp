@@ -377,6 +377,22 @@ TEST_F(Broker, SaysOfflineWhenStoppedAndByItsWillWhenKilled) {
     EXPECT_TRUE(listener.hears("/availability", "offline", PATIENCE, before));
 }
 
+TEST_F(Broker, RemovesTheSensorsRetainedMessagesWithItsOwnLogin) {
+    Listener listener(plain);
+    Said& running = publish(login(plain));
+    ASSERT_TRUE(listener.hears("/config", nullptr));
+    kill(running.child.pid, SIGTERM);
+    ASSERT_TRUE(waitFor(running.child, PATIENCE).has_value());
+    std::size_t const before = listener.size();
+    Said& removing = publish(login(plain), {"--remove"});
+    auto const status = waitFor(removing.child, PATIENCE);
+    ASSERT_TRUE(status.has_value());
+    removing.catchUp();
+    EXPECT_TRUE(exitedWith(0, *status)) << removing.text;
+    EXPECT_TRUE(listener.hears("/config", "", PATIENCE, before));
+    EXPECT_TRUE(listener.hears("/availability", "", PATIENCE, before));
+}
+
 TEST_F(Broker, EndsWithStatus1AndSaysOfflineWhenRangefinderEnds) {
     Listener listener(plain);
     // As rangefinder does when the GPIO cannot be opened, but once connected.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -27,9 +28,13 @@ constexpr char const* CREDENTIAL = "mqtt.conf";
 constexpr int CONFIG_FAILED = 2;
 // How long after the readings end a signal that stopped them both may still be on its way.
 constexpr int SIGNAL_WAIT_MS = 200;
+// Long enough for a broker not up yet to come, and for two tries after a refusal.
+constexpr std::chrono::seconds REMOVAL_WAIT{45};
 
 int usage() {
-    std::fprintf(stderr, "usage: rangefinder-mqtt [--config FILE] [--rangefinder PROGRAM]\n");
+    std::fprintf(stderr,
+                 "usage: rangefinder-mqtt [--config FILE] [--rangefinder PROGRAM]\n"
+                 "       rangefinder-mqtt [--config FILE] --remove\n");
     return CONFIG_FAILED;
 }
 
@@ -149,14 +154,20 @@ int main(int argc, char** argv) {
     char const* configPath = nullptr;
     char found[PATH_MAX];
     char const* program = nullptr;
+    bool remove = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--config") == 0 && i + 1 < argc) {
             configPath = argv[++i];
         } else if (std::strcmp(argv[i], "--rangefinder") == 0 && i + 1 < argc) {
             program = argv[++i];
+        } else if (std::strcmp(argv[i], "--remove") == 0) {
+            remove = true;
         } else {
             return usage();
         }
+    }
+    if (remove && program != nullptr) {
+        return usage();
     }
 
     char credential[PATH_MAX];
@@ -194,6 +205,12 @@ int main(int argc, char** argv) {
                      host);
         return 1;
     }
+    static Session session;
+    if (remove) {
+        bool const removed = removeSensor(session, config, topics, REMOVAL_WAIT);
+        std::fflush(stderr);
+        _exit(removed ? 0 : 1);
+    }
     if (program == nullptr) {
         if (!findRangefinder(found)) {
             std::fprintf(stderr, "rangefinder-mqtt: cannot tell where this program is: %s\n",
@@ -221,7 +238,6 @@ int main(int argc, char** argv) {
     }
     leaveRealTime();
 
-    static Session session;
     int status = 1;
     if (startSession(session, config, topics, discovery)) {
         status = relay(session, program, child, readings, signals);

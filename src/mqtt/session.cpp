@@ -52,6 +52,12 @@ void onConnect(mosquitto* client, void* data, int code) {
     session.refusalSaid[0] = '\0';
     say(session, "connected to");
     Topics const& topics = *session.topics;
+    if (session.removing) {
+        for (char const* topic : {topics.discovery, topics.availability}) {
+            mosquitto_publish(client, nullptr, topic, 0, nullptr, 1, true);
+        }
+        return;
+    }
     mosquitto_publish(client, nullptr, topics.availability, static_cast<int>(std::strlen(ONLINE)),
                       ONLINE, 1, true);
     mosquitto_publish(client, nullptr, topics.discovery,
@@ -86,8 +92,11 @@ void onPublish(mosquitto*, void* data, int message) {
     std::lock_guard<std::mutex> const held(session.lock);
     if (message == session.offlineMessage) {
         session.offlineDelivered = true;
-        session.changed.notify_all();
     }
+    if (session.removing) {
+        ++session.removalsDelivered;
+    }
+    session.changed.notify_all();
 }
 
 // TLS says why it failed only here; the first error of a try is the reason.
@@ -208,4 +217,27 @@ void endSession(Session& session) {
     }
     held.unlock();
     mosquitto_disconnect(session.client);
+}
+
+bool removeSensor(Session& session, MqttConfig const& config, Topics const& topics,
+                  std::chrono::seconds wait) {
+    session.removing = true;
+    if (!startSession(session, config, topics, "")) {
+        return false;
+    }
+    bool removed = false;
+    {
+        std::unique_lock<std::mutex> held(session.lock);
+        removed =
+            session.changed.wait_for(held, wait, [&] { return session.removalsDelivered >= 2; });
+        session.stopping = true;
+        session.changed.notify_all();
+    }
+    if (removed) {
+        mosquitto_disconnect(session.client);
+    } else {
+        std::fprintf(stderr, "rangefinder-mqtt: %s:%d did not take the removal within %d s\n",
+                     config.broker, config.port, static_cast<int>(wait.count()));
+    }
+    return removed;
 }

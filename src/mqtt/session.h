@@ -6,6 +6,7 @@
 #include <mosquitto.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -25,6 +26,9 @@ struct Session {
     bool stopping = false;
     int offlineMessage = -1;  // its message ID, while its delivery is awaited
     bool offlineDelivered = false;
+    // Clearing the sensor's retained messages instead of publishing.
+    bool removing = false;
+    int removalsDelivered = 0;
 
     // The thread's own: what this try has met, and what the log has said.
     bool connectedThisTry = false;
@@ -44,3 +48,9 @@ void publishReading(Session& session, char const* reading, int length);
 
 // Says offline, where the broker can still hear it, and leaves; the last will covers the rest.
 void endSession(Session& session);
+
+// Takes the sensor out of Home Assistant: replaces its retained config and availability with
+// nothing, as Home Assistant's discovery asks. False, having said why, when the broker could
+// not be reached and told within `wait`.
+bool removeSensor(Session& session, MqttConfig const& config, Topics const& topics,
+                  std::chrono::seconds wait);
