@@ -69,6 +69,11 @@ void onConnect(mosquitto* client, void* data, int code) {
 
 void onDisconnect(mosquitto*, void* data, int code) {
     Session& session = *static_cast<Session*>(data);
+    {
+        std::lock_guard<std::mutex> const held(session.lock);
+        session.disconnected = true;
+        session.changed.notify_all();
+    }
     bool const wasConnected = session.connected.exchange(false);
     if (code != 0 && wasConnected) {
         say(session, "lost the connection to", mosquitto_strerror(code));
@@ -216,8 +221,13 @@ void endSession(Session& session) {
         session.offlineMessage = message;
         session.changed.wait_for(held, GOODBYE_WAIT, [&] { return session.offlineDelivered; });
     }
+    session.disconnected = false;
     held.unlock();
     mosquitto_disconnect(session.client);
+    // Gone before its goodbye reaches the broker, it would have the broker send its will, which
+    // could come after a removal and undo it.
+    held.lock();
+    session.changed.wait_for(held, GOODBYE_WAIT, [&] { return session.disconnected; });
 }
 
 bool removeSensor(Session& session, MqttConfig const& config, Topics const& topics,

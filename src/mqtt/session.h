@@ -26,6 +26,7 @@ struct Session {
     bool stopping = false;
     int offlineMessage = -1;  // its message ID, while its delivery is awaited
     bool offlineDelivered = false;
+    bool disconnected = false;
     // Clearing the sensor's retained messages instead of publishing.
     bool removing = false;
     int removalsDelivered = 0;
