@@ -19,6 +19,16 @@ constexpr int LOOP_WAIT_MS = 1000;
 // How long a clean stop waits for the broker to take its offline.
 constexpr seconds GOODBYE_WAIT{3};
 
+int publishText(mosquitto* client, char const* topic, char const* text, int quality, bool retain,
+                int* message = nullptr) {
+    return mosquitto_publish(client, message, topic, static_cast<int>(std::strlen(text)), text,
+                             quality, retain);
+}
+
+void sendDiscovery(mosquitto* client, Session const& session) {
+    publishText(client, session.topics->discovery, session.discovery, 1, true);
+}
+
 void say(Session const& session, char const* what, char const* why = nullptr) {
     std::fprintf(stderr, "rangefinder-mqtt: %s %s:%d%s%s\n", what, session.config->broker,
                  session.config->port, why != nullptr ? ": " : "", why != nullptr ? why : "");
@@ -55,14 +65,12 @@ void onConnect(mosquitto* client, void* data, int code) {
     Topics const& topics = *session.topics;
     if (session.removing) {
         for (char const* topic : {topics.discovery, topics.availability}) {
-            mosquitto_publish(client, nullptr, topic, 0, nullptr, 1, true);
+            publishText(client, topic, "", 1, true);
         }
         return;
     }
-    mosquitto_publish(client, nullptr, topics.availability, static_cast<int>(std::strlen(ONLINE)),
-                      ONLINE, 1, true);
-    mosquitto_publish(client, nullptr, topics.discovery,
-                      static_cast<int>(std::strlen(session.discovery)), session.discovery, 1, true);
+    publishText(client, topics.availability, ONLINE, 1, true);
+    sendDiscovery(client, session);
     mosquitto_subscribe(client, nullptr, HOME_ASSISTANT_STATUS_TOPIC, 1);
     session.connected = true;
 }
@@ -87,9 +95,7 @@ void onMessage(mosquitto* client, void* data, mosquitto_message const* message) 
     if (std::strcmp(message->topic, HOME_ASSISTANT_STATUS_TOPIC) == 0 &&
         message->payloadlen == static_cast<int>(std::strlen(ONLINE)) &&
         std::memcmp(message->payload, ONLINE, std::strlen(ONLINE)) == 0) {
-        mosquitto_publish(client, nullptr, session.topics->discovery,
-                          static_cast<int>(std::strlen(session.discovery)), session.discovery, 1,
-                          true);
+        sendDiscovery(client, session);
     }
 }
 
@@ -215,9 +221,8 @@ void endSession(Session& session) {
         return;
     }
     int message = -1;
-    if (mosquitto_publish(session.client, &message, session.topics->availability,
-                          static_cast<int>(std::strlen(OFFLINE)), OFFLINE, 1,
-                          true) == MOSQ_ERR_SUCCESS) {
+    if (publishText(session.client, session.topics->availability, OFFLINE, 1, true, &message) ==
+        MOSQ_ERR_SUCCESS) {
         session.offlineMessage = message;
         session.changed.wait_for(held, GOODBYE_WAIT, [&] { return session.offlineDelivered; });
     }
