@@ -391,6 +391,11 @@ TEST_F(Broker, RemovesTheSensorsRetainedMessagesWithItsOwnLogin) {
     EXPECT_TRUE(exitedWith(0, *status)) << removing.text;
     EXPECT_TRUE(listener.hears("/config", "", PATIENCE, before));
     EXPECT_TRUE(listener.hears("/availability", "", PATIENCE, before));
+    // Nothing comes after: a will of the removal's own would bring back an offline.
+    std::this_thread::sleep_for(1s);
+    Listener later(plain);
+    EXPECT_FALSE(later.hears("/availability", nullptr, 2s));
+    EXPECT_FALSE(later.hears("/config", nullptr, 0s));
 }
 
 TEST_F(Broker, EndsWithStatus1AndSaysOfflineWhenRangefinderEnds) {

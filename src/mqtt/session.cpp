@@ -166,6 +166,15 @@ void keepConnected(Session& session) {
     }
 }
 
+// Says goodbye, and waits until the broker has it, so that it takes the end as a clean one.
+void leave(Session& session, std::unique_lock<std::mutex>& held) {
+    session.disconnected = false;
+    held.unlock();
+    mosquitto_disconnect(session.client);
+    held.lock();
+    session.changed.wait_for(held, GOODBYE_WAIT, [&] { return session.disconnected; });
+}
+
 }  // namespace
 
 bool startSession(Session& session, MqttConfig const& config, Topics const& topics,
@@ -182,8 +191,11 @@ bool startSession(Session& session, MqttConfig const& config, Topics const& topi
     }
     session.client = client;
     mosquitto_threaded_set(client, true);
-    mosquitto_will_set(client, topics.availability, static_cast<int>(std::strlen(OFFLINE)), OFFLINE,
-                       1, true);
+    // A removal leaves nothing behind, not even its will.
+    if (!session.removing) {
+        mosquitto_will_set(client, topics.availability, static_cast<int>(std::strlen(OFFLINE)),
+                           OFFLINE, 1, true);
+    }
     if (config.username[0] != '\0') {
         mosquitto_username_pw_set(client, config.username,
                                   config.password[0] != '\0' ? config.password : nullptr);
@@ -226,13 +238,7 @@ void endSession(Session& session) {
         session.offlineMessage = message;
         session.changed.wait_for(held, GOODBYE_WAIT, [&] { return session.offlineDelivered; });
     }
-    session.disconnected = false;
-    held.unlock();
-    mosquitto_disconnect(session.client);
-    // Gone before its goodbye reaches the broker, it would have the broker send its will, which
-    // could come after a removal and undo it.
-    held.lock();
-    session.changed.wait_for(held, GOODBYE_WAIT, [&] { return session.disconnected; });
+    leave(session, held);
 }
 
 bool removeSensor(Session& session, MqttConfig const& config, Topics const& topics,
@@ -241,16 +247,13 @@ bool removeSensor(Session& session, MqttConfig const& config, Topics const& topi
     if (!startSession(session, config, topics, "")) {
         return false;
     }
-    bool removed = false;
-    {
-        std::unique_lock<std::mutex> held(session.lock);
-        removed =
-            session.changed.wait_for(held, wait, [&] { return session.removalsDelivered >= 2; });
-        session.stopping = true;
-        session.changed.notify_all();
-    }
+    std::unique_lock<std::mutex> held(session.lock);
+    bool const removed =
+        session.changed.wait_for(held, wait, [&] { return session.removalsDelivered >= 2; });
+    session.stopping = true;
+    session.changed.notify_all();
     if (removed) {
-        mosquitto_disconnect(session.client);
+        leave(session, held);
     } else {
         std::fprintf(stderr, "rangefinder-mqtt: %s:%d did not take the removal within %d s\n",
                      config.broker, config.port, static_cast<int>(wait.count()));
