@@ -37,11 +37,13 @@ cached_root() {
     echo "$folder"
 }
 
-# name_machine ROOT NAME: gives the system in ROOT the host name NAME, as Raspberry Pi OS writes
-# it, and a machine ID of its own.
+# name_machine ROOT NAME INDEX: gives the system in ROOT the host name NAME, as Raspberry Pi OS writes
+# it, and a machine ID of its own; the Pi's network, 10.77.INDEX.0/30 (see network_up), knows
+# the far end of its link as Home Assistant's machine.
 name_machine() {
     echo "$2" >"$1/etc/hostname"
     printf '127.0.0.1\tlocalhost\n127.0.1.1\t%s\n' "$2" >"$1/etc/hosts"
+    printf '10.77.%s.1\t%s\n' "$3" "$(broker_name)" >>"$1/etc/hosts"
     tr -d '-' </proc/sys/kernel/random/uuid >"$1/etc/machine-id"
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # check-service.sh ROOT: checks the systemd units installed under ROOT (an unpacked package) as
 # systemd 252 sees them: `systemd-analyze verify` says nothing of either, their manual pages
-# included, nor of rangefinder.service with each drop-in that the documents show, and
+# included, nor of rangefinder.service with the drop-in that the documents show, and
 # `systemd-analyze security` rates each 2.0 or safer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,7 +32,7 @@ done
 
 dropins=$work/etc/systemd/system/rangefinder.service.d
 mkdir -p "$dropins"
-for shown in service-to-a-file service-to-mqtt; do
+for shown in service-to-a-file; do
     block "$shown" >"$dropins/override.conf"
     # Stand-ins for the commands a drop-in starts, which only need to be there.
     for command in $(sed -n 's/^Exec[A-Za-z]*=\([^ ]\{1,\}\).*/\1/p' "$dropins/override.conf"); do
@@ -50,4 +50,4 @@ for name in $names; do
     ratings+="${ratings:+, }$name $rating"
 done
 echo "check-service: systemd-analyze verify finds nothing in $(echo $names), nor in rangefinder.service" \
-    "with either documented drop-in, and rates them $ratings (2.0 at most)"
+    "with the documented drop-in, and rates them $ratings (2.0 at most)"

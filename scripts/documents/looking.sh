@@ -107,36 +107,56 @@ unit_pids() {
     done
 }
 
+# The broker of Home Assistant's machine, as the test's own login reaches it.
+remote=(-h "$(broker_name)" --cafile /etc/rangefinder/ca.crt -u "$watcher" -P "$watcher_password")
+
 # heard TOPIC N: whether a subscriber to TOPIC hears N messages within 10 s; they are $last.out.
 heard() {
     new_log
     echo "mosquitto_sub -t $1 -C $2 -W 10" >"$last.command"
-    mosquitto_sub -t "$1" -C "$2" -W 10 >"$last.out" 2>"$last.err"
+    mosquitto_sub "${remote[@]}" -t "$1" -C "$2" -W 10 >"$last.out" 2>"$last.err"
 }
 
+# retained TOPIC: the message the broker keeps on TOPIC, if any.
+retained() { mosquitto_sub "${remote[@]}" -t "$1" -C 1 -W 1 2>/dev/null || true; }
+
 # has_retained TOPIC MESSAGE: whether the broker keeps MESSAGE on TOPIC.
-has_retained() { [ "$(mosquitto_sub -t "$1" -C 1 -W 1 2>/dev/null || true)" = "$2" ]; }
+has_retained() { [ "$(retained "$1")" = "$2" ]; }
+
+# sensor_config: "TOPIC CONFIG" of the first retained discovery config, if any.
+sensor_config() { mosquitto_sub "${remote[@]}" -v -t 'homeassistant/#' -C 1 -W 5 2>/dev/null || true; }
 
 # discovery_config VERSION HOST ID: whether the JSON on standard input is a Home Assistant MQTT
-# discovery config of a distance sensor in cm, as Home Assistant documents its keys, of this
-# Pi (HOST, machine ID ID) and the package's VERSION; prints its state topic, availability
-# topic and unique ID.
+# discovery config of a distance sensor in cm, with only keys Home Assistant keeps (none it has
+# deprecated or dropped, none it does not know inside device, which would make it drop the
+# whole config), of this Pi (HOST, machine ID ID) and the package's VERSION; prints its state
+# topic, availability topic and unique ID.
 discovery_config() {
     python3 -c '
 import json, sys
 version, host, machine = sys.argv[1:]
 config = json.load(sys.stdin)
-kinds = {"name": str, "unique_id": str, "object_id": str, "state_topic": str,
-         "availability_topic": str, "unit_of_measurement": str, "device_class": str,
-         "state_class": str, "expire_after": int, "value_template": str, "device": dict}
+kinds = {"name": str, "unique_id": str, "state_topic": str, "availability_topic": str,
+         "unit_of_measurement": str, "device_class": str, "state_class": str,
+         "expire_after": int, "value_template": str, "device": dict, "origin": dict}
 wrong = [key for key, kind in kinds.items() if not isinstance(config.get(key), kind)]
 device = config.get("device", {})
+origin = config.get("origin", {})
 wrong += [key for key in ("identifiers", "name") if not device.get(key)]
+device_keys = {"identifiers", "connections", "name", "manufacturer", "model", "model_id",
+               "serial_number", "hw_version", "sw_version", "suggested_area", "via_device",
+               "configuration_url"}
+wrong += ["device." + key for key in device if key not in device_keys]
+wrong += ["origin." + key for key in origin if key not in {"name", "sw_version", "support_url"}]
+if "object_id" in config: wrong.append("object_id")
+if not str(config.get("default_entity_id", "sensor.")).startswith("sensor."):
+    wrong.append("default_entity_id")
 if config.get("unit_of_measurement") != "cm": wrong.append("unit_of_measurement")
 if config.get("device_class") != "distance": wrong.append("device_class")
 if config.get("state_class") != "measurement": wrong.append("state_class")
 if not 1 <= config.get("expire_after", 0) <= 60: wrong.append("expire_after")
 if device.get("sw_version") != version: wrong.append("device.sw_version")
+if origin.get("sw_version") != version or not origin.get("name"): wrong.append("origin")
 if machine not in config.get("unique_id", ""): wrong.append("unique_id")
 if host not in config.get("state_topic", "") or host not in config.get("availability_topic", ""):
     wrong.append("topics")
@@ -144,4 +164,36 @@ if wrong:
     sys.exit("discovery config: wrong or missing: " + ", ".join(wrong) + ": " + json.dumps(config))
 print(config["state_topic"], config["availability_topic"], config["unique_id"])
 ' "$@"
+}
+
+# password_hidden PASSWORD: PASSWORD stands in no process's command line or environment, not in
+# systemctl show or cat of the publisher's unit, nor in the journal, and in no file but the
+# publisher's file and systemd's copy of it, both root's; a user of no privilege finds it in
+# none. Nothing here puts it in a command line, and no message shows it.
+password_hidden() {
+    local password=$1 process what files
+    for process in /proc/[0-9]*; do
+        for what in cmdline environ; do
+            [[ "$(tr '\0' ' ' <"$process/$what" 2>/dev/null)" != *"$password"* ]] ||
+                fail "the password stands in the $what of $(cat "$process/comm")"
+        done
+    done
+    [[ "$(systemctl show rangefinder-mqtt)" != *"$password"* ]] || fail "systemctl show shows the password"
+    [[ "$(systemctl cat rangefinder-mqtt)" != *"$password"* ]] || fail "systemctl cat shows the password"
+    [[ "$(journalctl --no-pager -o cat)" != *"$password"* ]] || fail "the journal holds the password"
+    everything=$(ls -d /* | grep -vxE '/(proc|sys|dev)')
+    # grep's status is 2 for what it could not read, which is no finding.
+    files=$({ printf '%s\n' "$password" | grep -rlsF -D skip -f - $everything || true; } | sort | xargs)
+    [ "$files" = "/etc/rangefinder/mqtt.conf /run/credentials/rangefinder-mqtt.service/mqtt.conf" ] ||
+        fail "the password is in these files: $files"
+    # Root's or the service's user's (systemd 252 gives its copy to that user, 257 to its
+    # group), and nothing for any other user.
+    service=$(stat -c %u "/proc/$(systemctl show -P MainPID rangefinder-mqtt)")
+    for file in $files; do
+        [[ "$(stat -c '%a' "$file")" == [46][04]0 ]] &&
+            { [ "$(stat -c %u "$file")" -eq 0 ] || [ "$(stat -c %u "$file")" -eq "$service" ]; } ||
+            fail "$file, which holds the password, is $(stat -c '%u %a' "$file") (the service runs as $service)"
+    done
+    files=$({ printf '%s\n' "$password" | runuser -u nobody -- grep -rlsF -D skip -f - $everything || true; } | xargs)
+    [ -z "$files" ] || fail "a user of no privilege finds the password in $files"
 }

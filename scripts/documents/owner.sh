@@ -2,6 +2,7 @@
 # the keyboard, typing the documents' blocks, each noted in $BLOCKS_TAKEN as it is taken, and
 # what is looked at after.
 . scripts/blocks.sh
+. scripts/documents/broker-login.sh
 . scripts/documents/looking.sh
 export BLOCKS_TAKEN=/var/tmp/blocks-taken
 
