@@ -149,6 +149,33 @@ int relay(Session& session, char const* program, pid_t child, int readings, int 
     }
 }
 
+// The file to read: the one given, or else systemd's copy of the configuration where the service
+// was handed one, or else the configuration itself.
+char const* configToRead(char const* given, char (&credential)[PATH_MAX]) {
+    if (given != nullptr) {
+        return given;
+    }
+    char const* const credentials = std::getenv("CREDENTIALS_DIRECTORY");
+    if (credentials != nullptr && std::snprintf(credential, sizeof credential, "%s/%s", credentials,
+                                                CREDENTIAL) < static_cast<int>(sizeof credential)) {
+        return credential;
+    }
+    return CONFIG_FILE;
+}
+
+// Takes the signals that stop the publisher as readable events, so that a stop can say offline
+// first; the descriptor, or -1.
+int takeStopSignals() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int const stop : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stops, stop);
+    }
+    sigprocmask(SIG_BLOCK, &stops, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    return signalfd(-1, &stops, SFD_CLOEXEC);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -172,16 +199,9 @@ int main(int argc, char** argv) {
     }
 
     char credential[PATH_MAX];
-    char const* shown = configPath != nullptr ? configPath : CONFIG_FILE;
-    char const* path = shown;
-    if (char const* credentials = std::getenv("CREDENTIALS_DIRECTORY");
-        configPath == nullptr && credentials != nullptr &&
-        std::snprintf(credential, sizeof credential, "%s/%s", credentials, CREDENTIAL) <
-            static_cast<int>(sizeof credential)) {
-        path = credential;
-    }
     static MqttConfig config;
-    if (!loadConfig(path, shown, config)) {
+    if (!loadConfig(configToRead(configPath, credential),
+                    configPath != nullptr ? configPath : CONFIG_FILE, config)) {
         return CONFIG_FAILED;
     }
 
@@ -221,15 +241,7 @@ int main(int argc, char** argv) {
         program = found;
     }
 
-    // Taken as readable events, so that a stop can say offline first.
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (int const stop : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&stops, stop);
-    }
-    sigprocmask(SIG_BLOCK, &stops, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-    int const signals = signalfd(-1, &stops, SFD_CLOEXEC);
+    int const signals = takeStopSignals();
     int readings = -1;
     pid_t const child = signals < 0 ? -1 : startRangefinder(program, readings);
     if (child < 0) {
