@@ -90,6 +90,11 @@ void leaveRealTime() {
     }
 }
 
+void stopRangefinder(pid_t child) {
+    kill(child, SIGTERM);
+    waitpid(child, nullptr, 0);
+}
+
 bool signalArrives(int signals, int waitMs) {
     pollfd watched{signals, POLLIN, 0};
     return poll(&watched, 1, waitMs) > 0;
@@ -117,13 +122,11 @@ int relay(Session& session, char const* program, pid_t child, int readings, int 
             }
             std::fprintf(stderr, "rangefinder-mqtt: cannot wait for readings: %s\n",
                          std::strerror(errno));
-            kill(child, SIGTERM);
-            waitpid(child, nullptr, 0);
+            stopRangefinder(child);
             return 1;
         }
         if (watched[1].revents != 0) {
-            kill(child, SIGTERM);
-            waitpid(child, nullptr, 0);
+            stopRangefinder(child);
             return 0;
         }
         char chunk[256];
@@ -256,8 +259,7 @@ int main(int argc, char** argv) {
         status = relay(session, program, child, readings, signals);
         endSession(session);
     } else {
-        kill(child, SIGTERM);
-        waitpid(child, nullptr, 0);
+        stopRangefinder(child);
     }
     // The client's thread may be in the middle of a connect that nothing can cut short.
     std::fflush(stderr);
