@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -116,27 +117,43 @@ struct Said {
     }
 };
 
+struct Heard {
+    std::string topic;
+    std::string text;
+    bool retained;
+};
+
 // A subscriber to every topic, which keeps each message heard in order.
 struct Listener {
     mosquitto* client = nullptr;
     std::mutex lock;
     std::condition_variable heard;
-    std::vector<std::pair<std::string, std::string>> messages;
+    std::vector<Heard> messages;
+    std::string caughtUpTopic =
+        "test/caught-up/" + std::to_string(reinterpret_cast<std::uintptr_t>(this));
 
     explicit Listener(int port) {
         client = mosquitto_new(nullptr, true, this);
         mosquitto_username_pw_set(client, USER, PASSWORD);
         mosquitto_connect_callback_set(
             client, [](mosquitto* m, void*, int) { mosquitto_subscribe(m, nullptr, "#", 1); });
-        mosquitto_message_callback_set(
-            client, [](mosquitto*, void* self, mosquitto_message const* message) {
-                auto& listener = *static_cast<Listener*>(self);
-                std::lock_guard<std::mutex> const held(listener.lock);
-                listener.messages.emplace_back(
-                    message->topic, std::string(static_cast<char const*>(message->payload),
-                                                static_cast<std::size_t>(message->payloadlen)));
-                listener.heard.notify_all();
+        // The broker sends what it keeps before it takes anything published after the
+        // subscription, so once this comes back every retained message has been heard.
+        mosquitto_subscribe_callback_set(
+            client, [](mosquitto* m, void* self, int, int, int const*) {
+                auto const& topic = static_cast<Listener*>(self)->caughtUpTopic;
+                mosquitto_publish(m, nullptr, topic.c_str(), 0, nullptr, 1, false);
             });
+        mosquitto_message_callback_set(client, [](mosquitto*, void* self,
+                                                  mosquitto_message const* message) {
+            auto& listener = *static_cast<Listener*>(self);
+            std::lock_guard<std::mutex> const held(listener.lock);
+            listener.messages.push_back({message->topic,
+                                         std::string(static_cast<char const*>(message->payload),
+                                                     static_cast<std::size_t>(message->payloadlen)),
+                                         message->retain});
+            listener.heard.notify_all();
+        });
         mosquitto_reconnect_delay_set(client, 1, 1, false);
         mosquitto_connect_async(client, "127.0.0.1", port, 30);
         mosquitto_loop_start(client);
@@ -148,21 +165,39 @@ struct Listener {
     }
 
     // Whether, within `wait`, a message on a topic ending in `suffix` says `payload` (anything
-    // but nothing, when `payload` is null), after the first `after` messages.
+    // but nothing, when `payload` is null), after the first `after` messages; with `retained`,
+    // one the broker kept.
     bool hears(std::string const& suffix, char const* payload,
-               std::chrono::milliseconds wait = PATIENCE, std::size_t after = 0) {
+               std::chrono::milliseconds wait = PATIENCE, std::size_t after = 0,
+               bool retained = false) {
         std::unique_lock<std::mutex> held(lock);
         return heard.wait_for(held, wait, [&] {
             for (std::size_t i = after; i < messages.size(); ++i) {
-                auto const& [topic, text] = messages[i];
-                if (topic.size() >= suffix.size() &&
-                    topic.compare(topic.size() - suffix.size(), suffix.size(), suffix) == 0 &&
-                    (payload == nullptr ? !text.empty() : text == payload)) {
+                if (matches(messages[i], suffix, payload) && (!retained || messages[i].retained)) {
                     return true;
                 }
             }
             return false;
         });
+    }
+
+    bool hearsKept(std::string const& suffix, char const* payload) {
+        return hears(suffix, payload, PATIENCE, 0, true);
+    }
+
+    // Whether every message the broker kept has come, within `wait`.
+    bool caughtUp() { return hears(caughtUpTopic, "", PATIENCE); }
+
+    // The texts of the messages on topics ending in `suffix`, after the first `after`.
+    std::vector<std::string> texts(std::string const& suffix, std::size_t after = 0) {
+        std::lock_guard<std::mutex> const held(lock);
+        std::vector<std::string> found;
+        for (std::size_t i = after; i < messages.size(); ++i) {
+            if (onTopic(messages[i], suffix)) {
+                found.push_back(messages[i].text);
+            }
+        }
+        return found;
     }
 
     std::size_t size() {
@@ -173,6 +208,17 @@ struct Listener {
     void publish(char const* topic, std::string const& payload, bool retain) {
         mosquitto_publish(client, nullptr, topic, static_cast<int>(payload.size()), payload.data(),
                           1, retain);
+    }
+
+    static bool onTopic(Heard const& message, std::string const& suffix) {
+        auto const& topic = message.topic;
+        return topic.size() >= suffix.size() &&
+               topic.compare(topic.size() - suffix.size(), suffix.size(), suffix) == 0;
+    }
+
+    static bool matches(Heard const& message, std::string const& suffix, char const* payload) {
+        return onTopic(message, suffix) &&
+               (payload == nullptr ? !message.text.empty() : message.text == payload);
     }
 };
 
@@ -267,11 +313,51 @@ protected:
         return publishers.back();
     }
 
+    // With tabs where an owner's editor may put them, which are no part of a name or a value.
     std::string login(int port) const {
-        return "broker = localhost\nport = " + std::to_string(port) + "\nusername = " + USER +
-               "\npassword = " + PASSWORD + "\n";
+        return "broker = localhost\n\tport\t=\t" + std::to_string(port) + "\nusername\t= " + USER +
+               "\t\npassword =\t" + PASSWORD + "\n";
+    }
+
+    // A program for --rangefinder that prints what the test writes to `fifo`, once it does.
+    std::string traceProgram(std::string const& fifo) {
+        std::string const program = fifo + ".sh";
+        mkfifo(fifo.c_str(), 0600);
+        write(program, "#!/bin/sh\nexec cat " + fifo + "\n");
+        chmod(program.c_str(), 0755);
+        return program;
     }
 };
+
+std::string machineId() {
+    std::string id;
+    std::ifstream("/etc/machine-id") >> id;
+    return id;
+}
+
+// The PIDs of the processes whose parent is `parent`.
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> found;
+    for (auto const& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string stat;
+        std::getline(std::ifstream(entry.path() / "stat"), stat);
+        int ppid = 0;
+        auto const end = stat.rfind(')');
+        if (end != std::string::npos &&
+            std::sscanf(stat.c_str() + end + 1, " %*c %d", &ppid) == 1 && ppid == parent) {
+            found.push_back(std::stoi(entry.path().filename()));
+        }
+    }
+    return found;
+}
+
+// Whether `pid` has ended (a zombie left for its new parent counts as ended).
+bool ended(pid_t pid) {
+    std::string stat;
+    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+    auto const end = stat.rfind(')');
+    return end == std::string::npos || stat.compare(end + 2, 1, "Z") == 0;
+}
 
 TEST_F(Broker, WithTheRightLoginPublishesOnlineTheConfigAndReadings) {
     Listener listener(plain);
@@ -279,8 +365,102 @@ TEST_F(Broker, WithTheRightLoginPublishesOnlineTheConfigAndReadings) {
     ASSERT_TRUE(said.within(PATIENCE, "connected to localhost:" + std::to_string(plain)))
         << said.text;
     EXPECT_TRUE(listener.hears("/availability", "online"));
-    EXPECT_TRUE(listener.hears("/config", nullptr));
-    EXPECT_TRUE(listener.hears("/distance", "100") || listener.hears("/distance", "-1"));
+    // The machine's, for a Pi keeps its sensor when its host name changes.
+    EXPECT_TRUE(
+        listener.hears("homeassistant/sensor/rangefinder_" + machineId() + "/config", nullptr));
+    EXPECT_TRUE(listener.hears("/distance", "100"));
+}
+
+TEST_F(Broker, KeepsOnlineTheConfigAndTheWillButNoReading) {
+    Listener live(plain);
+    Said& said = publish(login(plain));
+    ASSERT_TRUE(live.hears("/distance", "100"));
+    Listener late(plain);
+    EXPECT_TRUE(late.hearsKept("/availability", "online"));
+    EXPECT_TRUE(late.hearsKept("/config", nullptr));
+    std::size_t const before = live.size();
+    kill(said.child.pid, SIGKILL);
+    ASSERT_TRUE(live.hears("/availability", "offline", PATIENCE, before));
+    Listener after(plain);
+    ASSERT_TRUE(after.caughtUp());
+    EXPECT_TRUE(after.hearsKept("/availability", "offline"));
+    EXPECT_TRUE(after.hearsKept("/config", nullptr));
+    EXPECT_TRUE(after.texts("/distance").empty());
+}
+
+TEST_F(Broker, PublishesAtThePaceTheFileSets) {
+    // A still object wavering by a centimetre, a lone -1, two lines that are no readings, and a
+    // step of 30 cm: all at once, within far less than a heartbeat.
+    std::string const trace = "100\n101\n100\n-1\nabc\n101\n12x\n-1\n130\n131\n";
+    struct Case {
+        std::string settings;
+        std::vector<std::string> messages;
+    };
+    Case const cases[] = {
+        {"delta=0\nheartbeat=0\n", {"100", "101", "100", "-1", "101", "-1", "130", "131"}},
+        {"", {"100", "130"}},
+    };
+    Listener listener(plain);
+    for (Case const& each : cases) {
+        SCOPED_TRACE(each.settings);
+        std::string const fifo = folder + "/trace-" + std::to_string(publishers.size());
+        std::size_t const before = listener.size();
+        Said& said = publish(login(plain) + each.settings, {"--rangefinder", traceProgram(fifo)});
+        ASSERT_TRUE(listener.hears("/availability", "online", PATIENCE, before)) << said.text;
+        std::ofstream(fifo) << trace;
+        auto const status = waitFor(said.child, PATIENCE);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_TRUE(exitedWith(1, *status));
+        ASSERT_TRUE(listener.hears("/availability", "offline", PATIENCE, before));
+        EXPECT_EQ(listener.texts("/distance", before), each.messages);
+    }
+}
+
+TEST_F(Broker, TriesABrokerThatIsDownEverMoreSlowly) {
+    // A port that takes each connection and closes it at once, as no broker would.
+    int const down = freePort();
+    int const server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(down));
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(server, 16), 0);
+    Said& said = publish("broker=localhost\nport=" + std::to_string(down) + "\n");
+    std::vector<Clock::time_point> tries;
+    auto const take = [&](std::chrono::milliseconds wait) {
+        pollfd ready{server, POLLIN, 0};
+        if (poll(&ready, 1, static_cast<int>(wait.count())) > 0) {
+            close(accept(server, nullptr, nullptr));
+            tries.push_back(Clock::now());
+        }
+    };
+    take(PATIENCE);
+    ASSERT_EQ(tries.size(), 1U) << said.text;
+    // After 1, 2 and 4 s of waiting the fourth try comes; the fifth only 8 s later.
+    auto const window = tries[0] + 14s;
+    for (auto now = Clock::now(); now < window; now = Clock::now()) {
+        take(std::chrono::duration_cast<std::chrono::milliseconds>(window - now));
+    }
+    close(server);
+    EXPECT_GE(tries.size(), 2U);
+    EXPECT_LE(tries.size(), 4U);
+    said.catchUp();
+    EXPECT_EQ(said.count("cannot connect"), 1U) << said.text;
+}
+
+TEST_F(Broker, RangefinderEndsWhenThePublisherIsKilled) {
+    Listener listener(plain);
+    Said& said = publish(login(plain));
+    ASSERT_TRUE(listener.hears("/distance", "100"));
+    std::vector<pid_t> const children = childrenOf(said.child.pid);
+    ASSERT_EQ(children.size(), 1U);
+    kill(said.child.pid, SIGKILL);
+    auto const deadline = Clock::now() + PATIENCE;
+    while (!ended(children[0]) && Clock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+    }
+    EXPECT_TRUE(ended(children[0])) << "rangefinder runs on, holding the module";
 }
 
 TEST_F(Broker, SaysWhyTheBrokerRefusesTheLoginOrTheCertificate) {
@@ -318,22 +498,27 @@ TEST_F(Broker, TriesARefusedLoginAgainOnlyAtTheSlowestPace) {
     EXPECT_EQ(said.count("not authorised"), 1U) << said.text;
 }
 
-TEST_F(Broker, ComesBackAfterTheBrokerIsKilledAndStartedAgainSayingSoOnce) {
+TEST_F(Broker, ComesBackAfterEachTimeTheBrokerIsKilledAndStartedAgainSayingSoOnce) {
     Said& said = publish(login(plain));
     ASSERT_TRUE(said.within(PATIENCE, "connected to"));
-    kill(broker.pid, SIGKILL);
-    finish(broker);
-    ASSERT_TRUE(said.within(PATIENCE, "lost the connection to"));
-    // Long enough for several tries to fail.
-    std::this_thread::sleep_for(4s);
-    startBroker();
-    Listener listener(plain);
-    EXPECT_TRUE(listener.hears("/availability", "online", RECONNECT_PATIENCE));
-    EXPECT_TRUE(listener.hears("/config", nullptr));
-    EXPECT_TRUE(listener.hears("/distance", nullptr));
-    EXPECT_TRUE(said.within(PATIENCE, "connected to", said.text.find("lost the connection")))
-        << said.text;
-    EXPECT_EQ(said.count("lost the connection"), 1U) << said.text;
+    for (std::size_t outage = 1; outage <= 2; ++outage) {
+        SCOPED_TRACE(outage);
+        std::size_t const lost = said.text.size();
+        kill(broker.pid, SIGKILL);
+        finish(broker);
+        ASSERT_TRUE(said.within(PATIENCE, "lost the connection to", lost));
+        // Long enough for several tries to fail.
+        std::this_thread::sleep_for(4s);
+        startBroker();
+        Listener listener(plain);
+        EXPECT_TRUE(listener.hears("/availability", "online", RECONNECT_PATIENCE));
+        EXPECT_TRUE(listener.hears("/config", nullptr));
+        EXPECT_TRUE(listener.hears("/distance", "100"));
+        EXPECT_TRUE(
+            said.within(PATIENCE, "connected to", said.text.find("lost the connection", lost)))
+            << said.text;
+        EXPECT_EQ(said.count("lost the connection"), outage) << said.text;
+    }
     EXPECT_EQ(said.count("cannot connect"), 0U) << said.text;
 }
 
@@ -345,8 +530,8 @@ TEST_F(Broker, SendsTheConfigAgainWhenHomeAssistantStarts) {
     {
         std::lock_guard<std::mutex> const held(listener.lock);
         for (auto const& message : listener.messages) {
-            if (message.first.rfind("homeassistant/sensor/", 0) == 0) {
-                topic = message.first;
+            if (message.topic.rfind("homeassistant/sensor/", 0) == 0) {
+                topic = message.topic;
             }
         }
     }

@@ -33,7 +33,8 @@ TEST(MqttConfig, NamesTheLineAndTheFaultWithoutShowingAValue) {
     std::string const longLine(2000, 'x');
     Faulty const faults[] = {
         {"broker=a\nbrokr=b\n", 2,
-         "unknown name 'brokr' (known: broker, port, username, password, cafile)"},
+         "unknown name 'brokr' (known: broker, port, username, password, cafile, delta, "
+         "heartbeat)"},
         {"# a comment\nbroker a\n", 2, "not a line of name=value"},
         {"=secret\n", 1, "not a line of name=value"},
         {"broker=a\nport=http\n", 2, "port must be a number from 1 to 65535"},
@@ -41,6 +42,10 @@ TEST(MqttConfig, NamesTheLineAndTheFaultWithoutShowingAValue) {
         {"broker=a\nport=65536\n", 2, "port must be a number from 1 to 65535"},
         {"broker=a\nport=-1\n", 2, "port must be a number from 1 to 65535"},
         {"broker=a\nport=1883x\n", 2, "port must be a number from 1 to 65535"},
+        {"broker=a\ndelta=-1\n", 2, "delta must be a number from 0 to 1000"},
+        {"broker=a\ndelta=1.5\n", 2, "delta must be a number from 0 to 1000"},
+        {"broker=a\nheartbeat=3601\n", 2, "heartbeat must be a number from 0 to 3600"},
+        {"broker=a\nheartbeat=1m\n", 2, "heartbeat must be a number from 0 to 3600"},
         {"broker=a\nbroker=b\n", 2, "broker is given twice"},
         {"broker=  \n", 1, "broker has no value"},
         {"port=1883\n", 0, "no broker: give its host name or address as broker=NAME"},
@@ -64,9 +69,11 @@ TEST(MqttConfig, TakesSpacesCommentsAndValuesToTheEndOfTheLine) {
         "\n"
         "   \t\n"
         "  broker = homeassistant.local  \r\n"
-        "username=pi\n"
+        "\tusername\t=\tpi\t\n"
         "password =  two words # and a hash=sign\n"
         "cafile=/etc/rangefinder/ca.crt\n"
+        "delta=0\n"
+        "heartbeat = 3600\n"
         "port = 8884");
     ASSERT_TRUE(read.valid) << read.problem.line << ": " << read.problem.why;
     EXPECT_STREQ(read.config.broker, "homeassistant.local");
@@ -75,6 +82,8 @@ TEST(MqttConfig, TakesSpacesCommentsAndValuesToTheEndOfTheLine) {
     EXPECT_STREQ(read.config.cafile, "/etc/rangefinder/ca.crt");
     EXPECT_EQ(read.config.cafileLine, 7);
     EXPECT_EQ(read.config.port, 8884);
+    EXPECT_EQ(read.config.deltaCm, 0);
+    EXPECT_EQ(read.config.heartbeatS, 3600);
 }
 
 TEST(MqttConfig, PortDefaultsToTheTlsPortWithACaFile) {

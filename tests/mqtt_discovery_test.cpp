@@ -11,11 +11,11 @@ using nlohmann::json;
 
 constexpr char const* ID = "0123456789abcdef0123456789abcdef";
 
-json discoveryOf(char const* host) {
+json discoveryOf(char const* host, int heartbeatS = 60) {
     Topics topics{};
     EXPECT_TRUE(formatTopics(topics, host, ID));
     char text[DISCOVERY_MAX];
-    EXPECT_TRUE(formatDiscovery(text, sizeof text, topics, host, ID, "1.3.0"));
+    EXPECT_TRUE(formatDiscovery(text, sizeof text, topics, host, ID, "1.3.0", heartbeatS));
     return json::parse(text);
 }
 
@@ -28,7 +28,9 @@ TEST(MqttDiscovery, IsASensorOfThisPiWithOnlyKeysHomeAssistantKeeps) {
     EXPECT_EQ(config["unit_of_measurement"], "cm");
     EXPECT_EQ(config["device_class"], "distance");
     EXPECT_EQ(config["state_class"], "measurement");
-    EXPECT_EQ(config["expire_after"], EXPIRE_AFTER_S);
+    // Unavailable only once a heartbeat, and a little more, has passed without a message.
+    EXPECT_EQ(config["expire_after"], 65);
+    EXPECT_EQ(discoveryOf("kitchen", 0)["expire_after"], 5);
     EXPECT_FALSE(config.contains("object_id"));
     // One key inside device that Home Assistant does not know makes it drop the whole config.
     json const& device = config["device"];

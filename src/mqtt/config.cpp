@@ -34,19 +34,23 @@ void trimEnd(char* text) {
     return false;
 }
 
-// The port as a number from 1 to 65535, or 0 when it is not one.
-int parsePort(char const* text) {
+// `text` as a whole number from `low` to `high`, into `number`; false when it is not one.
+bool parseNumber(char const* text, int low, int high, int& number) {
     if (!std::isdigit(static_cast<unsigned char>(*text))) {
-        return 0;
+        return false;
     }
     char* end = nullptr;
     errno = 0;
-    long const port = std::strtol(text, &end, 10);
-    return errno == 0 && *end == '\0' && port >= 1 && port <= 65535 ? static_cast<int>(port) : 0;
+    long const value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < low || value > high) {
+        return false;
+    }
+    number = static_cast<int>(value);
+    return true;
 }
 
 struct Seen {
-    int broker = 0, port = 0, username = 0, password = 0, cafile = 0;
+    int broker = 0, port = 0, username = 0, password = 0, cafile = 0, delta = 0, heartbeat = 0;
 };
 
 }  // namespace
@@ -76,13 +80,18 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
         struct Field {
             char const* name;
             int* seenOn;
-            char* text;  // where the value goes, or null for the port
+            char* text;  // where a text goes, or null for a whole number
+            int* whole;  // where a whole number goes
+            int low, high;
         };
-        Field const fields[] = {{"broker", &seen.broker, config.broker},
-                                {"port", &seen.port, nullptr},
-                                {"username", &seen.username, config.username},
-                                {"password", &seen.password, config.password},
-                                {"cafile", &seen.cafile, config.cafile}};
+        Field const fields[] = {
+            {"broker", &seen.broker, config.broker, nullptr, 0, 0},
+            {"port", &seen.port, nullptr, &config.port, 1, 65535},
+            {"username", &seen.username, config.username, nullptr, 0, 0},
+            {"password", &seen.password, config.password, nullptr, 0, 0},
+            {"cafile", &seen.cafile, config.cafile, nullptr, 0, 0},
+            {"delta", &seen.delta, nullptr, &config.deltaCm, 0, DELTA_MAX_CM},
+            {"heartbeat", &seen.heartbeat, nullptr, &config.heartbeatS, 0, HEARTBEAT_MAX_S}};
         Field const* field = nullptr;
         for (Field const& known : fields) {
             if (std::strcmp(known.name, name) == 0) {
@@ -92,7 +101,8 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
         if (field == nullptr) {
             // Only a name, never a value, may be shown.
             return fail(problem, number,
-                        "unknown name '%.40s' (known: broker, port, username, password, cafile)",
+                        "unknown name '%.40s' (known: broker, port, username, password, cafile, "
+                        "delta, heartbeat)",
                         name);
         }
         if (*field->seenOn != 0) {
@@ -108,8 +118,9 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
         }
         if (field->text != nullptr) {
             std::strcpy(field->text, value);
-        } else if ((config.port = parsePort(value)) == 0) {
-            return fail(problem, number, "port must be a number from 1 to 65535");
+        } else if (!parseNumber(value, field->low, field->high, *field->whole)) {
+            return fail(problem, number, "%s must be a number from %d to %d", field->name,
+                        field->low, field->high);
         }
     }
     if (std::ferror(in)) {

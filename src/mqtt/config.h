@@ -7,6 +7,12 @@ constexpr int DEFAULT_PORT = 1883;
 constexpr int DEFAULT_TLS_PORT = 8883;
 // The longest value a line may give, in bytes.
 constexpr int CONFIG_VALUE_MAX = 255;
+// A still object's readings waver by a centimetre, which 2 cm passes over; a minute's heartbeat
+// is what other sensors of Home Assistant's report at.
+constexpr int DEFAULT_DELTA_CM = 2;
+constexpr int DEFAULT_HEARTBEAT_S = 60;
+constexpr int DELTA_MAX_CM = 1000;
+constexpr int HEARTBEAT_MAX_S = 3600;
 
 struct MqttConfig {
     char broker[CONFIG_VALUE_MAX + 1] = "";
@@ -15,6 +21,8 @@ struct MqttConfig {
     char password[CONFIG_VALUE_MAX + 1] = "";
     char cafile[CONFIG_VALUE_MAX + 1] = "";
     int cafileLine = 0;  // where cafile was given, to name it when it cannot be read
+    int deltaCm = DEFAULT_DELTA_CM;
+    int heartbeatS = DEFAULT_HEARTBEAT_S;
 };
 
 // What is wrong with a file, and where: line 0 is the file as a whole.

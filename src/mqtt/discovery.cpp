@@ -42,7 +42,7 @@ bool formatTopics(Topics& topics, char const* host, char const* machineId) {
 }
 
 bool formatDiscovery(char* out, std::size_t size, Topics const& topics, char const* host,
-                     char const* machineId, char const* version) {
+                     char const* machineId, char const* version, int heartbeatS) {
     char jsonHost[TOPIC_MAX];
     char jsonId[TOPIC_MAX];
     char jsonState[2 * TOPIC_MAX];
@@ -68,7 +68,7 @@ bool formatDiscovery(char* out, std::size_t size, Topics const& topics, char con
             "\"device\": {\"identifiers\": [\"rangefinder_%s\"], \"name\": \"rangefinder on %s\", "
             "\"sw_version\": \"%s\"}, "
             "\"origin\": {\"name\": \"rangefinder\", \"sw_version\": \"%s\"}}",
-            jsonId, jsonHost, jsonState, jsonAvailability, EXPIRE_AFTER_S, jsonId, jsonHost,
-            jsonVersion, jsonVersion),
+            jsonId, jsonHost, jsonState, jsonAvailability, heartbeatS + EXPIRE_MARGIN_S, jsonId,
+            jsonHost, jsonVersion, jsonVersion),
         size);
 }

@@ -10,14 +10,17 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <optional>
 
 #include "mqtt/config.h"
 #include "mqtt/discovery.h"
 #include "mqtt/identity.h"
+#include "mqtt/pace.h"
 #include "mqtt/readings.h"
 #include "mqtt/session.h"
 
@@ -111,9 +114,32 @@ void sayEnded(char const* program, int status) {
     }
 }
 
-// Publishes every reading until a signal asks to stop (0) or rangefinder ends (1).
-int relay(Session& session, char const* program, pid_t child, int readings, int signals) {
+std::int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Publishes the readings, at the pace the file sets, until a signal asks to stop (0) or
+// rangefinder ends (1).
+int relay(Session& session, PaceSettings settings, char const* program, pid_t child, int readings,
+          int signals) {
     LineBuffer lines;
+    Pace pace = startPace(nowMs());
+    auto const take = [&](char const* line, int) {
+        int reading = 0;
+        if (!parseReading(line, reading)) {
+            return;
+        }
+        if (session.readingWanted.exchange(false)) {
+            pace.sent.reset();
+        }
+        std::int64_t const now = nowMs();
+        std::optional<int> const value = paceReading(pace, settings, reading, now);
+        if (value && publishReading(session, *value)) {
+            notePublished(pace, *value, now);
+        }
+    };
     pollfd watched[] = {{readings, POLLIN, 0}, {signals, POLLIN, 0}};
     for (;;) {
         if (poll(watched, 2, -1) < 0) {
@@ -132,9 +158,7 @@ int relay(Session& session, char const* program, pid_t child, int readings, int 
         char chunk[256];
         ssize_t const got = read(readings, chunk, sizeof chunk);
         if (got > 0) {
-            splitLines(
-                lines, chunk, static_cast<std::size_t>(got),
-                [&](char const* line, int length) { publishReading(session, line, length); });
+            splitLines(lines, chunk, static_cast<std::size_t>(got), take);
             continue;
         }
         if (got < 0 && errno == EINTR) {
@@ -223,8 +247,8 @@ int main(int argc, char** argv) {
     static Topics topics;
     static char discovery[DISCOVERY_MAX];
     if (!formatTopics(topics, host, machineId) ||
-        !formatDiscovery(discovery, sizeof discovery, topics, host, machineId,
-                         RANGEFINDER_VERSION)) {
+        !formatDiscovery(discovery, sizeof discovery, topics, host, machineId, RANGEFINDER_VERSION,
+                         config.heartbeatS)) {
         std::fprintf(stderr, "rangefinder-mqtt: the host name %s cannot name an MQTT topic\n",
                      host);
         return 1;
@@ -256,7 +280,8 @@ int main(int argc, char** argv) {
 
     int status = 1;
     if (startSession(session, config, topics, discovery)) {
-        status = relay(session, program, child, readings, signals);
+        status =
+            relay(session, {config.deltaCm, config.heartbeatS}, program, child, readings, signals);
         endSession(session);
     } else {
         stopRangefinder(child);

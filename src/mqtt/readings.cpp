@@ -6,8 +6,31 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "ranging/ranging.h"
 
 extern char** environ;
+
+bool parseReading(char const* line, int& reading) {
+    if (std::strcmp(line, "-1") == 0) {
+        reading = NO_READING;
+        return true;
+    }
+    std::size_t const digits = std::strspn(line, "0123456789");
+    if (digits == 0 || line[digits] != '\0') {
+        return false;
+    }
+    errno = 0;
+    long const value = std::strtol(line, nullptr, 10);
+    if (errno != 0 || value > INT_MAX) {
+        return false;
+    }
+    reading = static_cast<int>(value);
+    return true;
+}
 
 pid_t startRangefinder(char const* program, int& out) {
     int ends[2];

@@ -8,6 +8,10 @@
 // A reading line is a few digits; anything longer is no reading.
 constexpr std::size_t READING_MAX = 32;
 
+// A line that is a reading: -1, or a whole number of centimetres that fits in an int. False for
+// anything else a program may print, which is no reading to publish.
+bool parseReading(char const* line, int& reading);
+
 // Starts `program` with its standard output on a pipe; its read end goes to `out`. Signals the
 // caller blocks or ignores are unblocked and at their defaults in the child. Returns its PID, or
 // -1 with errno set.

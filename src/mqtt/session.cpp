@@ -69,10 +69,12 @@ void onConnect(mosquitto* client, void* data, int code) {
         }
         return;
     }
+    // Before online is said, so that whoever hears it can count on every reading after it.
+    session.readingWanted = true;
+    session.connected = true;
     publishText(client, topics.availability, ONLINE, 1, true);
     sendDiscovery(client, session);
     mosquitto_subscribe(client, nullptr, HOME_ASSISTANT_STATUS_TOPIC, 1);
-    session.connected = true;
 }
 
 void onDisconnect(mosquitto*, void* data, int code) {
@@ -96,6 +98,7 @@ void onMessage(mosquitto* client, void* data, mosquitto_message const* message) 
         message->payloadlen == static_cast<int>(std::strlen(ONLINE)) &&
         std::memcmp(message->payload, ONLINE, std::strlen(ONLINE)) == 0) {
         sendDiscovery(client, session);
+        session.readingWanted = true;
     }
 }
 
@@ -147,8 +150,9 @@ void keepConnected(Session& session) {
         if (code == MOSQ_ERR_SUCCESS) {
             while ((code = mosquitto_loop(session.client, LOOP_WAIT_MS, 1)) == MOSQ_ERR_SUCCESS) {
             }
-            // The TLS handshake is made here, after the connect itself.
-            if (code == MOSQ_ERR_TLS && !session.connectedThisTry) {
+            // The TLS handshake is made here, after the connect itself; and a port that takes the
+            // connection but is no broker ends it here, before any answer.
+            if (!session.connectedThisTry && !session.refusedThisTry) {
                 cannotConnect(session, code);
             }
         } else {
@@ -218,11 +222,11 @@ bool startSession(Session& session, MqttConfig const& config, Topics const& topi
     return true;
 }
 
-void publishReading(Session& session, char const* reading, int length) {
-    if (session.connected) {
-        mosquitto_publish(session.client, nullptr, session.topics->distance, length, reading, 0,
-                          false);
-    }
+bool publishReading(Session& session, int reading) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", reading);
+    return session.connected && publishText(session.client, session.topics->distance, text, 0,
+                                            false) == MOSQ_ERR_SUCCESS;
 }
 
 void endSession(Session& session) {

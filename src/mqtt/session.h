@@ -19,6 +19,9 @@ struct Session {
     char const* discovery = nullptr;
     mosquitto* client = nullptr;
     std::atomic<bool> connected{false};
+    // Set at each connection, and when Home Assistant starts: the next reading is to go out,
+    // whatever the last one published was, for the broker or Home Assistant may not have it.
+    std::atomic<bool> readingWanted{false};
 
     // Between the publisher and the thread that keeps the session.
     std::mutex lock;
@@ -44,8 +47,9 @@ struct Session {
 bool startSession(Session& session, MqttConfig const& config, Topics const& topics,
                   char const* discovery);
 
-// Publishes one reading, or drops it while there is no connection: an old distance is no use.
-void publishReading(Session& session, char const* reading, int length);
+// Publishes one reading; false when it is dropped, for want of a connection: an old distance is
+// no use.
+bool publishReading(Session& session, int reading);
 
 // Says offline, where the broker can still hear it, and leaves; the last will covers the rest.
 void endSession(Session& session);
