@@ -126,7 +126,7 @@ int relay(Session& session, PaceSettings settings, char const* program, pid_t ch
           int signals) {
     LineBuffer lines;
     Pace pace = startPace(nowMs());
-    auto const take = [&](char const* line, int) {
+    auto const take = [&](char const* line) {
         int reading = 0;
         if (!parseReading(line, reading)) {
             return;

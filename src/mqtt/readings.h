@@ -24,15 +24,15 @@ struct LineBuffer {
     bool overlong = false;
 };
 
-// Feeds `size` bytes of `data`, calling `line(text, length)` for each whole line that fits, its
-// newline left out; a longer line is dropped.
+// Feeds `size` bytes of `data`, calling `line(text)` for each whole line that fits, its newline
+// left out; a longer line is dropped.
 template <typename OnLine>
 void splitLines(LineBuffer& buffer, char const* data, std::size_t size, OnLine line) {
     for (std::size_t i = 0; i < size; ++i) {
         if (data[i] == '\n') {
             if (!buffer.overlong) {
                 buffer.text[buffer.length] = '\0';
-                line(buffer.text, static_cast<int>(buffer.length));
+                line(buffer.text);
             }
             buffer.length = 0;
             buffer.overlong = false;
