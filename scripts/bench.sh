@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds rangefinder and its benchmarks for release with the simulator, and prints what a
-# reading costs and how exact it is: polling cost, accuracy on an idle machine (with every
-# echo mid-centimetre, and with echoes spread evenly across it), under load (a busy process a
-# core) and under load at real-time priority, processor time, system calls and memory. It plots the accuracy to build/bench/accuracy-under-load.png, or to the file given with
-# --plot FILE (from the project's folder). With --build-only it stops once everything is built.
+# Builds rangefinder, rangefinder-mqtt and the benchmarks for release with the simulator, and
+# prints what a reading costs and how exact it is: polling cost, accuracy on an idle machine
+# (with every echo mid-centimetre, and with echoes spread evenly across it), under load (a busy
+# process a core) and under load at real-time priority, processor time, system calls and
+# memory; then what the publisher's pace costs Home Assistant (bench/publisher-pace.sh, some six
+# minutes). It plots the accuracy to build/bench/accuracy-under-load.png, or to the file given
+# with --plot FILE (from the project's folder). With --build-only it stops once everything is
+# built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
@@ -17,12 +20,12 @@ while [ $# -gt 0 ]; do
     esac
     shift
 done
-need_packages cmake g++ ninja-build libbenchmark-dev
+need_packages cmake g++ ninja-build libbenchmark-dev libmosquitto-dev
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DRANGEFINDER_BACKEND=sim \
-    -DRANGEFINDER_TESTS=OFF -DRANGEFINDER_BENCH=ON >/dev/null
+    -DRANGEFINDER_TESTS=OFF -DRANGEFINDER_BENCH=ON -DRANGEFINDER_MQTT=ON >/dev/null
 cmake --build build/bench >/dev/null
 [ -z "$build_only" ] || exit 0
-need_packages strace gnuplot-nox
+need_packages strace gnuplot-nox mosquitto mosquitto-clients iproute2
 work=$(mktemp -d)
 . scripts/children.sh
 
@@ -74,3 +77,5 @@ peak=$(awk '/^VmHWM/ { print $2 }' "/proc/$pid/status")
 private=$(awk '/^Private_(Clean|Dirty)/ { sum += $2 } END { print sum }' "/proc/$pid/smaps_rollup")
 stop_children
 printf 'memory\tpeak resident %s kB, of which %s kB private to the process\n' "$peak" "$private"
+
+bash bench/publisher-pace.sh build/bench/rangefinder-mqtt
