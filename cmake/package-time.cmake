@@ -1,5 +1,6 @@
-# Read by cpack when it makes the package: refuses the simulator build, and gives the package
-# the Debian dependencies of the libraries the built programs need.
+# Read by cpack when it makes the package: refuses the simulator build, gives the package the
+# Debian dependencies of the libraries the built programs need, and, where those programs need
+# an ARMv7 processor, the check that refuses to install them on an ARMv6 one.
 if(NOT CPACK_RANGEFINDER_BACKEND STREQUAL "wiringpi")
   message(FATAL_ERROR "rangefinder: this is a simulator build, for trying the program; only "
     "the wiringPi build is packaged (-DRANGEFINDER_BACKEND=wiringpi)")
@@ -40,3 +41,11 @@ foreach(line IN LISTS needed)
 endforeach()
 list(REMOVE_DUPLICATES depends)
 list(JOIN depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+
+# A 32-bit ARM program is tagged with the newest architecture any of its parts was built for;
+# Debian's armhf start-up files make that ARMv7, whatever the program's own code is.
+list(GET CPACK_RANGEFINDER_PROGRAMS 0 program)
+execute_process(COMMAND ${CPACK_RANGEFINDER_READELF} -A ${program} OUTPUT_VARIABLE attributes)
+if(attributes MATCHES "Tag_CPU_arch: v([0-9]+)" AND CMAKE_MATCH_1 GREATER_EQUAL 7)
+  list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CPACK_RANGEFINDER_PREINST})
+endif()

@@ -78,11 +78,22 @@ if(RANGEFINDER_MQTT_BUILT)
       file(INSTALL ${PROJECT_SOURCE_DIR}/packaging/mqtt.conf DESTINATION ${config_folder}
            PERMISSIONS OWNER_READ OWNER_WRITE)
     endif()")
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/conffiles)
+  list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/conffiles)
   # Its mode is meant: the file holds a password.
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
     DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME rangefinder)
 endif()
+
+# The maintainer scripts, which keep the services in step with the programs as the package comes,
+# changes and goes.
+list(TRANSFORM programs APPEND .service OUTPUT_VARIABLE units)
+list(JOIN units " " RANGEFINDER_UNITS)
+foreach(script postinst prerm postrm)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/${script}.in ${CMAKE_BINARY_DIR}/maintainer/${script}
+    @ONLY)
+  list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/maintainer/${script})
+endforeach()
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rangefinder)
@@ -110,9 +121,11 @@ endif()
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Worked out when the package is made, from what the built program needs.
-set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package-depends.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package-time.cmake)
 set(CPACK_RANGEFINDER_BACKEND ${RANGEFINDER_BACKEND_USED})
 list(TRANSFORM programs PREPEND ${CMAKE_BINARY_DIR}/ OUTPUT_VARIABLE CPACK_RANGEFINDER_PROGRAMS)
 set(CPACK_RANGEFINDER_MQTT_BUILT ${RANGEFINDER_MQTT_BUILT})
 set(CPACK_RANGEFINDER_OBJDUMP ${CMAKE_OBJDUMP})
+set(CPACK_RANGEFINDER_READELF ${CMAKE_READELF})
+set(CPACK_RANGEFINDER_PREINST ${PROJECT_SOURCE_DIR}/packaging/preinst)
 include(CPack)

@@ -4,12 +4,12 @@
 # installing), and checks them as Debian's tools and a user would: lintian finds nothing, the
 # unpacked program reads from the stand-in, its manual pages render without a warning and carry
 # the package's version, its binaries are hardened, its systemd units are sound and nothing
-# enables them, the native package holds the MQTT publisher with its file, root's alone and a
-# conffile, and cmake --install installs the programs, the pages and the units, and keeps an
-# owner's file of the publisher's. The cross-built packages hold no publisher: there is no
-# libmosquitto for their architecture here. It then makes
-# all three again from a copy of the tree with a function that carries a stack canary. Prints a
-# line before each step and after each check; the builds' own output only when one fails.
+# enables them, each package holds the MQTT publisher with its file, root's alone and a
+# conffile, its maintainer scripts are those meant (the armhf one's refusing an ARMv6
+# processor), and cmake --install installs the programs, the pages and the units, and keeps an
+# owner's file of the publisher's. It then makes all three again from a copy of the tree with a
+# function that carries a stack canary. Prints a line before each step and after each check;
+# the builds' own output only when one fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
@@ -75,28 +75,22 @@ say "the packaged manual pages render without a warning and are of version $vers
 
 say "checking the packaged systemd unit"
 bash scripts/check-service.sh "$work/unpacked-native"
+# Only the armhf programs begin with ARMv7 code, which an ARMv6 processor cannot run.
+declare -A scripts=([native]="postinst postrm prerm" [armhf]="postinst postrm preinst prerm" [arm64]="postinst postrm prerm")
 for name in "${names[@]}"; do
-    grep -qx 'ExecStart=/usr/bin/rangefinder' \
-        "$work/unpacked-$name/usr/lib/systemd/system/rangefinder.service" ||
-        fail "the $name package's unit does not start /usr/bin/rangefinder"
-    grep -qx 'disable rangefinder.service' \
-        "$work/unpacked-$name/usr/lib/systemd/system-preset/50-rangefinder.preset" ||
-        fail "the $name package has no preset that leaves its unit disabled"
-    # No maintainer script, so installing the package enables and starts nothing.
-    scripts=$(dpkg-deb --ctrl-tarfile "$builds/$name"/rangefinder_*.deb | tar -t | grep -Ev '^\./(control|md5sums|conffiles)?$' || true)
-    [ -z "$scripts" ] || fail "the $name package runs scripts when installed: $scripts"
-done
-unpacked=$work/unpacked-native
-grep -qx 'ExecStart=/usr/bin/rangefinder-mqtt' "$unpacked/usr/lib/systemd/system/rangefinder-mqtt.service" &&
-    grep -qx 'disable rangefinder-mqtt.service' "$unpacked/usr/lib/systemd/system-preset/50-rangefinder.preset" ||
-    fail "the native package's publisher has no unit that starts it, or no preset that leaves it disabled"
-[ "$(stat -c '%a' "$unpacked/etc/rangefinder/mqtt.conf")" = 600 ] &&
-    [ "$(dpkg-deb --ctrl-tarfile "$builds/native"/rangefinder_*.deb | tar -xO ./conffiles)" = /etc/rangefinder/mqtt.conf ] ||
-    fail "the publisher's file is not a conffile of mode 0600"
-[ "$(dpkg-deb -f "$builds/native"/rangefinder_*.deb Depends | grep -o libmosquitto1)" = libmosquitto1 ] ||
-    fail "the native package does not depend on libmosquitto1"
-for name in armhf arm64; do
-    [ ! -e "$work/unpacked-$name/usr/bin/rangefinder-mqtt" ] || fail "the $name package holds a publisher"
+    unpacked=$work/unpacked-$name
+    deb=$(ls "$builds/$name"/rangefinder_*.deb)
+    for program in rangefinder rangefinder-mqtt; do
+        grep -qx "ExecStart=/usr/bin/$program" "$unpacked/usr/lib/systemd/system/$program.service" &&
+            grep -qx "disable $program.service" "$unpacked/usr/lib/systemd/system-preset/50-rangefinder.preset" ||
+            fail "the $name package has no unit that starts $program, or no preset that leaves it disabled"
+    done
+    [ "$(stat -c '%a' "$unpacked/etc/rangefinder/mqtt.conf")" = 600 ] &&
+        [ "$(dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles)" = /etc/rangefinder/mqtt.conf ] ||
+        fail "the $name package's publisher file is not a conffile of mode 0600"
+    dpkg-deb -f "$deb" Depends | grep -qw libmosquitto1 || fail "the $name package does not depend on libmosquitto1"
+    found=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed -n 's|^\./\(p[a-z]*\)$|\1|p' | sort | xargs)
+    [ "$found" = "${scripts[$name]}" ] || fail "the $name package's maintainer scripts are '$found', not '${scripts[$name]}'"
 done
 
 # The publisher's file lands in /etc whatever the prefix, so the install goes to a folder that
@@ -116,10 +110,10 @@ done
 echo 'broker=the owner'"'"'s' >"$root/etc/rangefinder/mqtt.conf"
 DESTDIR=$root cmake --install "$builds/native" --prefix /usr/local >/dev/null
 [ "$(cat "$root/etc/rangefinder/mqtt.conf")" = "broker=the owner's" ] || fail "cmake --install replaced the owner's mqtt.conf"
-say "each package's unit starts /usr/bin/rangefinder, a preset leaves it disabled, and no package" \
-    "runs a script when installed; the native package holds the publisher, its unit, disabled too," \
-    "and its file, a conffile of mode 0600; cmake --install installs both programs, their pages," \
-    "the preset, units that start them, and the file, which it leaves be when it is there"
+say "each package holds both programs, with units that start them and a preset that leaves them" \
+    "disabled, the publisher's file, a conffile of mode 0600, and the maintainer scripts meant, a" \
+    "preinst in armhf's alone; cmake --install installs both programs, their pages, the preset," \
+    "units that start them, and the file, which it leaves be when it is there"
 
 # hardening NAME [OPTION...]: whether hardening-check passes the NAME package's programs.
 # Control-flow protection is an x86 feature, and not one Debian's default flags ask for; its

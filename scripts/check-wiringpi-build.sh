@@ -6,6 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
 need_build_packages "${1:-}"
+# A cross-built program runs here under emulation.
+[ -z "${1:-}" ] || need_packages qemu-user
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

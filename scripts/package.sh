@@ -8,33 +8,23 @@
 #                                               into DIR/include and DIR/lib
 # --wiringpi-prefix alone builds natively against a wiringPi in DIR; --build-dir DIR builds in
 # DIR instead of build/package (or build/package-armhf, build/package-arm64). A cross-built
-# package holds the publisher only where DIR holds libmosquitto for its architecture too
-# (mosquitto.h, libmosquitto.so and the libraries it needs, copied from a Pi with
-# libmosquitto-dev installed).
+# package takes libmosquitto from Debian's own package for its architecture, installed beside
+# this machine's. Every date in the package is that of the changelog's newest entry, so one
+# tree and toolchain make the same package byte for byte, wherever it is built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
 
 build=
-suffix=
+toolchain=
 options=(-DCMAKE_BUILD_TYPE=Release -DRANGEFINDER_BACKEND=wiringpi -DRANGEFINDER_TESTS=OFF
-    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
-packages=(cmake g++ ninja-build)
-cross=
+    -DRANGEFINDER_MQTT=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+    # Linked once, as installed: a build folder's library path would stay in the build ID.
+    -DCMAKE_BUILD_WITH_INSTALL_RPATH=ON)
 while [ $# -gt 0 ]; do
     case $1 in
-    --arm)
-        suffix=-armhf
-        cross=armhf
-        options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/armv6-hf.cmake")
-        packages+=(g++-arm-linux-gnueabihf)
-        ;;
-    --arm64)
-        suffix=-arm64
-        cross=arm64
-        options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/aarch64.cmake")
-        packages+=(g++-aarch64-linux-gnu)
-        ;;
+    --arm) toolchain=cmake/armv6-hf.cmake ;;
+    --arm64) toolchain=cmake/aarch64.cmake ;;
     --build-dir)
         [ $# -ge 2 ] || { echo "package: --build-dir needs a folder" >&2; exit 2; }
         build=$2
@@ -53,12 +43,20 @@ while [ $# -gt 0 ]; do
     shift
 done
 
-[ -n "$build" ] || build=build/package$suffix
-if [ -z "$cross" ]; then
-    packages+=(libmosquitto-dev)
-    options+=(-DRANGEFINDER_MQTT=ON)
+if [ -n "$toolchain" ]; then
+    triplet=$(toolchain_setting "$toolchain" RANGEFINDER_CROSS_TRIPLET)
+    architecture=$(toolchain_setting "$toolchain" RANGEFINDER_DEB_ARCHITECTURE)
+    need_architecture "$architecture"
+    need_packages cmake ninja-build "g++-$triplet" "libmosquitto-dev:$architecture"
+    options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/$toolchain"
+        -DMOSQUITTO_LIBRARY="/usr/lib/$triplet/libmosquitto.so" -DMOSQUITTO_INCLUDE_DIR=/usr/include)
+    [ -n "$build" ] || build=build/package-$architecture
+else
+    need_packages cmake g++ ninja-build libmosquitto-dev
+    [ -n "$build" ] || build=build/package
 fi
-need_packages "${packages[@]}"
+SOURCE_DATE_EPOCH=$(date -d "$(sed -n 's/^ -- .*>  //p' packaging/changelog | head -n 1)" +%s)
+export SOURCE_DATE_EPOCH
 rm -rf "$build"
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
@@ -72,9 +70,6 @@ if ! cmake -S . -B "$build" -G Ninja "${options[@]}" >"$log" 2>&1; then
     exit 1
 fi
 cat "$log" >&2
-if grep -q 'libmosquitto not found' "$log"; then
-    echo "package: no libmosquitto for $cross was given, so this package holds no rangefinder-mqtt" >&2
-fi
 cmake --build "$build" >&2
 (cd "$build" && cpack -G DEB >&2)
 ls "$build"/rangefinder_*.deb
