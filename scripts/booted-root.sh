@@ -1,9 +1,11 @@
-# Sourced by test-documents.sh: fresh Debian roots holding what Raspberry Pi OS Lite gives its
-# user, made once and kept, and copies of them booted with systemd as PID 1 under
-# systemd-nspawn, each in a network namespace of its own that reaches Debian's mirror.
+# Sourced by test-documents.sh and test-release.sh: fresh Debian roots holding what Raspberry Pi
+# OS Lite gives its user, of this machine's architecture or, emulated, of a Pi's, made once and
+# kept, and copies of them booted with systemd as PID 1 under systemd-nspawn, each in a network
+# namespace of its own that reaches Debian's mirror.
+. scripts/cached-root.sh
+. scripts/copy-tree.sh
+. scripts/emulator-limits.sh
 
-roots_cache=${RANGEFINDER_ROOTS:-/var/cache/rangefinder-roots}
-mirror=http://deb.debian.org/debian
 # systemd as Debian installs it, with what it recommends, and python3, which Raspberry Pi OS
 # has too.
 root_packages=(git ca-certificates sudo man-db systemd systemd-sysv dbus libpam-systemd python3)
@@ -20,21 +22,58 @@ prepare_root() {
     echo 'c /dev/gpiomem 0660 root gpio - 1:3' >"$1/etc/tmpfiles.d/gpiomem.conf"
 }
 
-# cached_root RELEASE: prints the folder of a fresh RELEASE root, made first when the cache has
-# none for this package list and preparation.
-cached_root() {
-    local key folder
-    key=$(printf '%s\n' "$1" "${root_packages[*]}" "$(declare -f prepare_root)" | sha256sum | cut -c1-16)
-    folder=$roots_cache/$1-$key
-    if [ ! -d "$folder" ]; then
-        rm -rf "$folder.new"
-        mkdir -p "$roots_cache"
-        mmdebstrap --quiet --variant=minbase --include="$(IFS=,; echo "${root_packages[*]}")" \
-            "$1" "$folder.new" "$mirror" >&2
-        prepare_root "$folder.new"
-        mv "$folder.new" "$folder"
+# prepare_emulated_root ROOT: Debian's own units go without what systemd cannot do under the
+# emulator (see emulator-limits.sh), so that the system boots to "running".
+prepare_emulated_root() {
+    local unit systemd drop_in
+    systemd=$(dpkg-query --admindir="$1/var/lib/dpkg" -W -f='${Version}' systemd)
+    for unit in "$1"/usr/lib/systemd/system/*.service; do
+        drop_in=$(
+            ! grep -qE '^(Load|Import)Credential=' "$unit" || without_credentials
+            dpkg --compare-versions "$systemd" lt 257 || ! grep -qE "$mount_namespace_settings" "$unit" ||
+                without_mount_namespace
+        )
+        [ -n "$drop_in" ] || continue
+        mkdir -p "$1/etc/systemd/system/${unit##*/}.d"
+        printf '[Service]\n%s\n' "$drop_in" >"$1/etc/systemd/system/${unit##*/}.d/emulator.conf"
+    done
+}
+
+# need_emulation ARCHITECTURE: lets this machine run the programs of a Debian ARCHITECTURE (armhf,
+# arm64) as its own, through qemu's user-mode emulator registered with binfmt_misc, which a
+# booted system of that architecture needs; the registration lasts until the machine restarts.
+# The emulator is qemu 10.0, from bookworm-backports: Debian 12's own, qemu 7.2, cannot start a
+# single unit of systemd 257's ("Failed to spawn executor: Invalid argument"). It is registered
+# as Debian registers it, but that the kernel gives a program the credentials of its own file,
+# not the emulator's (flag C), so that sudo works.
+need_emulation() {
+    local emulator=qemu-aarch64 entry qemu
+    [ "$1" != armhf ] || emulator=qemu-arm
+    entry=/proc/sys/fs/binfmt_misc/$emulator
+    need_packages mmdebstrap arch-test
+    qemu=$(cached_root qemu "" bookworm --variant=extract --include=qemu-user/bookworm-backports,qemu-user-binfmt/bookworm-backports \
+        --setup-hook='echo "deb '"$mirror"' bookworm-backports main" >"$1/etc/apt/sources.list.d/backports.list"')
+    [ -e /proc/sys/fs/binfmt_misc/register ] || mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+    if ! grep -qx "interpreter $qemu/usr/bin/$emulator" "$entry" 2>/dev/null || ! grep -q '^flags: .*C' "$entry"; then
+        [ ! -e "$entry" ] || echo -1 >"$entry"
+        sed "s|:[^:]*:[A-Z]*\$|:$qemu/usr/bin/$emulator:POCF|" "$qemu/usr/lib/binfmt.d/$emulator.conf" \
+            >/proc/sys/fs/binfmt_misc/register
     fi
-    echo "$folder"
+}
+
+# pi_root RELEASE [ARCHITECTURE [PACKAGE...]]: prints the folder of a fresh root of a Pi with
+# Debian RELEASE, for ARCHITECTURE (this machine's own unless given), with PACKAGEs beside the
+# usual ones.
+pi_root() {
+    local release=$1 architecture=${2:-$(dpkg --print-architecture)} prepare=prepare_root packages
+    shift $(($# < 2 ? $# : 2))
+    packages=("${root_packages[@]}" "$@")
+    if [ "$architecture" != "$(dpkg --print-architecture)" ]; then
+        need_emulation "$architecture"
+        prepare+=" prepare_emulated_root"
+    fi
+    cached_root "pi-$architecture" "$prepare" "$release" --variant=minbase --architectures="$architecture" \
+        --include="$(IFS=,; echo "${packages[*]}")"
 }
 
 # name_machine ROOT NAME INDEX: gives the system in ROOT the host name NAME, as Raspberry Pi OS writes
@@ -87,6 +126,9 @@ network_down() {
 boot() {
     local name=$1 root=$2 log=$3 nspawn tries
     shift 3
+    # Each system's systemd takes inotify instances of root's, and with four or more at once the
+    # kernel's default of 128 runs out ("Failed to allocate manager object: Too many open files").
+    [ "$(cat /proc/sys/fs/inotify/max_user_instances)" -ge 1024 ] || sysctl -qw fs.inotify.max_user_instances=1024
     (
         for hierarchy in unified systemd; do
             mkdir -p "/sys/fs/cgroup/$hierarchy/rangefinder-$name"
@@ -99,6 +141,8 @@ boot() {
             --resolv-conf=copy-host "$@"
     ) >"$log" 2>&1 &
     nspawn=$!
+    # power_off ends it, perhaps by SIGKILL, which is no news.
+    disown "$nspawn"
     leader=
     for tries in $(seq 100); do
         leader=$(pgrep -P "$nspawn" -x systemd || true)
@@ -124,17 +168,47 @@ inside() {
     nsenter --target="$leader" --all env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 "$@"
 }
 
-# power_off NAME: shuts the machine NAME down, as systemd-nspawn does on SIGTERM, and removes
-# its cgroups and its network.
+# power_off NAME: shuts the machine NAME down, as systemd-nspawn does on SIGTERM, then kills what
+# is left in its cgroups (a system that does not shut down within 60 s, as systemd 257 under
+# qemu does not, or one a run that was stopped left behind), and removes them and its network.
 power_off() {
-    local hierarchy nspawn
-    nspawn=$(pgrep -f -- "^systemd-nspawn .* --machine=$1 " || true)
-    if [ -n "$nspawn" ] && kill -TERM "$nspawn" 2>/dev/null; then
-        timeout 60 tail --pid="$nspawn" -f /dev/null || kill -KILL "$nspawn" 2>/dev/null || true
-    fi
+    local nspawn hierarchy tries
+    for nspawn in $(pgrep -f -- "^systemd-nspawn .* --machine=$1 " || true); do
+        kill -TERM "$nspawn" 2>/dev/null && timeout 60 tail --pid="$nspawn" -f /dev/null || true
+    done
     for hierarchy in unified systemd; do
-        [ ! -d "/sys/fs/cgroup/$hierarchy/rangefinder-$1" ] ||
-            find "/sys/fs/cgroup/$hierarchy/rangefinder-$1" -depth -type d -exec rmdir {} + 2>/dev/null || true
+        [ -d "/sys/fs/cgroup/$hierarchy/rangefinder-$1" ] || continue
+        for tries in $(seq 50); do
+            find "/sys/fs/cgroup/$hierarchy/rangefinder-$1" -name cgroup.procs -exec cat {} + | xargs -r kill -KILL 2>/dev/null || true
+            find "/sys/fs/cgroup/$hierarchy/rangefinder-$1" -depth -type d -exec rmdir {} + 2>/dev/null && break
+            sleep 0.1
+        done
     done
     network_down "$1"
+}
+
+# project_bundle FILE: the project as its owner clones it, what git tracks here and what it
+# would add, as a git bundle in FILE, for a booted machine to clone (clone_there).
+project_bundle() {
+    local source
+    source=$(mktemp -d)
+    copy_tree "$source"
+    git -C "$source" init -q -b main
+    git -C "$source" add -A
+    git -C "$source" -c user.name=rangefinder -c user.email=rangefinder@example.org commit -q -m "the tree under test"
+    git -C "$source" bundle create -q "$1" HEAD main
+    rm -rf "$source"
+}
+
+# clone_there: the owner clones the bundle, bound into the machine at /srv/rangefinder.bundle,
+# into ~/rangefinder.
+clone_there() {
+    inside runuser -u "$owner" -- git -c init.defaultBranch=main clone -q /srv/rangefinder.bundle "/home/$owner/rangefinder"
+}
+
+# run_there SCRIPT: runs the SCRIPT of the owner's clone in the booted machine, as a service of
+# its own, but with SIGPIPE as a login shell has it, which systemd's services ignore.
+run_there() {
+    inside systemd-run --quiet --wait --pipe --collect --property=IgnoreSIGPIPE=no \
+        bash "/home/$owner/rangefinder/scripts/$1"
 }

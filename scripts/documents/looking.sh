@@ -16,11 +16,22 @@ manual_page() { grep -q '^RANGEFINDER(1) ' "$last.out" && grep -qx 'SYNOPSIS' "$
 # distances: how many lines of $last.out are distances, not -1.
 distances() { grep -cvx -- -1 "$last.out" || true; }
 
+# program_of PID: the path of the program a process runs. Under qemu's user-mode emulation the
+# process runs the emulator, which has the program's path for its first argument.
+program_of() {
+    local exe
+    exe=$(readlink "/proc/$1/exe" 2>/dev/null) || return 0
+    case $exe in
+    */qemu-*) tr '\0' '\n' <"/proc/$1/cmdline" | sed -n 2p ;;
+    *) echo "$exe" ;;
+    esac
+}
+
 # pids_of PROGRAM: the processes running PROGRAM, by its path.
 pids_of() {
     local process
     for process in /proc/[0-9]*; do
-        [ "$(readlink "$process/exe" 2>/dev/null)" != "$1" ] || echo "${process#/proc/}"
+        [ "$(program_of "${process#/proc/}")" != "$1" ] || echo "${process#/proc/}"
     done
 }
 
@@ -36,12 +47,13 @@ process() {
                   /^Groups:/ { for (i = 2; i <= NF; i++) if ($i != own) list = list (list ? "," : "") $i }
                   END { print list }' "/proc/$1/status")
     [ "$(awk 'NR > 2' "/proc/$1/net/dev" | grep -cv '^ *lo:')" -ne 0 ] || network=none
-    echo "$(basename "$(readlink "/proc/$1/exe")") $(awk '/^Uid:/ { print $2 }' "/proc/$1/status")" \
+    echo "$(basename "$(program_of "$1")") $(awk '/^Uid:/ { print $2 }' "/proc/$1/status")" \
         "${groups:-none} ${fields[38]} ${fields[37]} $network"
 }
 
-# unit_members UNIT: the PIDs of every process of UNIT.
-unit_members() { cat "/sys/fs/cgroup$(systemctl show -P ControlGroup "$1")/cgroup.procs"; }
+# unit_members UNIT: the PIDs of every process of UNIT that this system sees: under emulation its
+# cgroup may list ones it does not, as 0.
+unit_members() { grep -vx 0 "/sys/fs/cgroup$(systemctl show -P ControlGroup "$1")/cgroup.procs" || true; }
 
 # unit_processes UNIT: `process` of every process of UNIT, one a line.
 unit_processes() {
@@ -66,8 +78,8 @@ wait_for() {
 
 gpio=$(getent group gpio | cut -d: -f3)
 # unit_runs UNIT LINE...: UNIT is active, and its processes are those LINEs, each "NAME
-# POLICY PRIORITY NETWORK" (see `process`), each run by one dynamic user with the gpio group
-# alone.
+# POLICY PRIORITY NETWORK" (see `process`), each run by one dynamic user (or the user
+# $unit_uid, where it is set) with the gpio group alone.
 unit_runs() {
     local unit=$1 seen uid
     shift
@@ -77,7 +89,11 @@ unit_runs() {
     wait_for 10 started || fail "$unit has not started its processes: $(unit_processes "$unit")"
     seen=$(unit_processes "$unit")
     uid=$(awk 'NR == 1 { print $2 }' <<<"$seen")
-    [ "$uid" -ge 61184 ] && [ "$uid" -le 65519 ] || fail "$unit runs as user $uid, not a dynamic one"
+    if [ -n "${unit_uid:-}" ]; then
+        [ "$uid" -eq "$unit_uid" ] || fail "$unit runs as user $uid, not $unit_uid"
+    else
+        [ "$uid" -ge 61184 ] && [ "$uid" -le 65519 ] || fail "$unit runs as user $uid, not a dynamic one"
+    fi
     [ "$(awk -v uid="$uid" -v gpio="$gpio" '$2 == uid && $3 == gpio { print $1, $4, $5, $6 }' <<<"$seen" | sort)" = \
         "$(printf '%s\n' "$@" | sort)" ] || fail "$unit runs (name, user, groups, policy, priority, network):"$'\n'"$seen"
 }
@@ -103,18 +119,19 @@ nothing_left() {
 unit_pids() {
     local pid
     for pid in $(unit_members "$1"); do
-        [ "$(readlink "/proc/$pid/exe")" != "$2" ] || echo "$pid"
+        [ "$(program_of "$pid")" != "$2" ] || echo "$pid"
     done
 }
 
 # The broker of Home Assistant's machine, as the test's own login reaches it.
 remote=(-h "$(broker_name)" --cafile /etc/rangefinder/ca.crt -u "$watcher" -P "$watcher_password")
 
-# heard TOPIC N: whether a subscriber to TOPIC hears N messages within 10 s; they are $last.out.
+# heard TOPIC N [SECONDS]: whether a subscriber to TOPIC hears N messages within SECONDS (10 unless
+# given); they are $last.out.
 heard() {
     new_log
-    echo "mosquitto_sub -t $1 -C $2 -W 10" >"$last.command"
-    mosquitto_sub "${remote[@]}" -t "$1" -C "$2" -W 10 >"$last.out" 2>"$last.err"
+    echo "mosquitto_sub -t $1 -C $2 -W ${3:-10}" >"$last.command"
+    mosquitto_sub "${remote[@]}" -t "$1" -C "$2" -W "${3:-10}" >"$last.out" 2>"$last.err"
 }
 
 # retained TOPIC: the message the broker keeps on TOPIC, if any.
@@ -154,7 +171,8 @@ if not str(config.get("default_entity_id", "sensor.")).startswith("sensor."):
 if config.get("unit_of_measurement") != "cm": wrong.append("unit_of_measurement")
 if config.get("device_class") != "distance": wrong.append("device_class")
 if config.get("state_class") != "measurement": wrong.append("state_class")
-if not 1 <= config.get("expire_after", 0) <= 60: wrong.append("expire_after")
+# A heartbeat of 0 to 3600 s, and 5 s more.
+if not 5 <= config.get("expire_after", 0) <= 3605: wrong.append("expire_after")
 if device.get("sw_version") != version: wrong.append("device.sw_version")
 if origin.get("sw_version") != version or not origin.get("name"): wrong.append("origin")
 if machine not in config.get("unique_id", ""): wrong.append("unique_id")

@@ -3,34 +3,9 @@
 # host, wanting a login over TLS. The service is left running, for test-documents.sh to restart
 # that broker, and enabled, for documents/rebooted.sh.
 
-# The owner's password: what the owner types in place of the document's example.
-password=$(owner_password "$(. /etc/os-release && echo "$VERSION_CODENAME")")
+. scripts/documents/publisher.sh
 
-# edit_the_config: the owner opens the file with the document's command, in a terminal, and
-# types the block's lines, with their own password, into it. The editor stands in for the owner
-# at the keyboard; it holds no password, but works it out as the owner knows it.
-edit_the_config() {
-    block mqtt-conf >/run/typed
-    cat >/usr/local/bin/nano <<EDITOR
-#!/bin/bash
-$(declare -f owner_password)
-. /etc/os-release
-while IFS= read -r line; do
-    [[ \$line != password=* ]] || line="password=\$(owner_password "\$VERSION_CODENAME")"
-    printf '%s\n' "\$line"
-done </run/typed >>"\${!#}"
-EDITOR
-    chmod 755 /usr/local/bin/nano
-    keyboard=true typed 60 . "script -qec $(printf '%q' "$(block mqtt-edit)") /dev/null" ||
-        fail "editing /etc/rangefinder/mqtt.conf"
-    rm /usr/local/bin/nano
-}
-
-typed 60 . "$(block mqtt-ca)" || fail "installing the CA's certificate"
-edit_the_config
-[ "$(stat -c '%U %a' /etc/rangefinder/mqtt.conf)" = "root 600" ] ||
-    fail "/etc/rangefinder/mqtt.conf is $(stat -c '%U %a' /etc/rangefinder/mqtt.conf)"
-say "mqtt-ca, mqtt-edit, mqtt-conf: the CA's certificate in place, the file written, root's alone"
+configure_publisher
 
 systemctl -q is-active rangefinder || fail "rangefinder.service does not run before the publisher starts"
 typed 60 "$project" "$(line 1 mqtt-enable)" || fail "enabling rangefinder-mqtt"
@@ -44,22 +19,31 @@ say "mqtt-enable: enabled and started, it stops rangefinder.service, connects as
     "says, and runs rangefinder at FIFO 50 and itself at normal priority, as a dynamic user with" \
     "the gpio group alone"
 
-host=$(hostname -s)
-id=$(cat /etc/machine-id)
-config=$(sensor_config)
-[ "${config%% *}" = "homeassistant/sensor/rangefinder_$id/config" ] ||
-    fail "a subscriber to homeassistant/# got no retained config for this Pi: '$config'"
-read -r state availability unique < <(discovery_config "$(dpkg-query -W -f='${Version}' rangefinder)" \
-    "$host" "$id" <<<"${config#* }") || fail "the retained discovery config is not as Home Assistant keeps it"
-heard "$state" 3 && readings "$near" "$far" || fail "the config's state topic $state carries no readings"
-wait_for 5 has_retained "$availability" online || fail "availability is not online while it runs"
-rating=$(systemd-analyze security --no-pager rangefinder-mqtt | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
-documented=$(sed -n 's/.*`systemd-analyze security rangefinder-mqtt` rates it \([0-9.]*\),.*/\1/p' docs/using-the-readings.md)
+publishing "$(dpkg-query -W -f='${Version}' rangefinder)"
+rating=$(rating rangefinder-mqtt)
+documented=$(documented_rating rangefinder-mqtt)
 [ "$rating" = "$documented" ] || fail "systemd-analyze security rates the publisher's unit $rating, docs/ say $documented"
 password_hidden "$password"
 say "the broker keeps the discovery config, with only keys Home Assistant keeps, and online; the" \
     "state topic carries readings; rated $rating; the password is in no command line," \
     "environment, systemctl show or cat, journal, or file but the service's file and systemd's copy"
+
+# With the defaults, an object that stands still costs a message a heartbeat (60 s): after one
+# message, 65 s bring one more at the most.
+mkdir -p /etc/systemd/system/rangefinder-mqtt.service.d
+printf '[Service]\nEnvironment=RANGEFINDER_SIM_CM=100\n' >/etc/systemd/system/rangefinder-mqtt.service.d/placed.conf
+systemctl daemon-reload
+systemctl restart rangefinder-mqtt
+heard "$state" 1 70 && [ "$(cat "$last.out")" = 100 ] || fail "the object placed at 100 cm is not published"
+new_log
+mosquitto_sub "${remote[@]}" -t "$state" -W 65 >"$last.out" 2>"$last.err" || true
+[ "$(wc -l <"$last.out")" -le 1 ] && ! grep -vqx 100 "$last.out" ||
+    fail "with the object placed at 100 cm, 65 s brought these messages: $(xargs <"$last.out")"
+rm -r /etc/systemd/system/rangefinder-mqtt.service.d
+systemctl daemon-reload
+systemctl restart rangefinder-mqtt
+say "with the object placed still at 100 cm, the publisher sends it, and then $(wc -l <"$last.out")" \
+    "message in 65 s"
 
 systemctl start rangefinder
 ! systemctl -q is-active rangefinder-mqtt || fail "starting rangefinder.service did not stop rangefinder-mqtt"

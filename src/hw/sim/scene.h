@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-// The variable that pins the simulated distance, read by the simulator alone.
+// The variable that pins the simulated distance, read by the simulator alone (and the tests'
+// real-time stand-in for wiringPi, which has its module).
 constexpr char const* SIM_DISTANCE_VARIABLE = "RANGEFINDER_SIM_CM";
 
 // Reads SIM_DISTANCE_VARIABLE; false, after saying why on standard error, when it is unusable.
