@@ -55,16 +55,24 @@ bool exitedWith(int code, int status) {
     return WIFEXITED(status) && WEXITSTATUS(status) == code;
 }
 
-int freePort() {
-    int const s = socket(AF_INET, SOCK_STREAM, 0);
+// A socket listening on a free loopback port, which goes in `port`.
+int listenOnLoopback(int& port) {
+    int const s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
     bind(s, reinterpret_cast<sockaddr*>(&address), size);
+    listen(s, 16);
     getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    close(s);
-    return ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
+    return s;
+}
+
+int freePort() {
+    int port = 0;
+    close(listenOnLoopback(port));
+    return port;
 }
 
 void write(std::string const& path, std::string const& text) {
@@ -335,22 +343,6 @@ std::string machineId() {
     return id;
 }
 
-// The PIDs of the processes whose parent is `parent`.
-std::vector<pid_t> childrenOf(pid_t parent) {
-    std::vector<pid_t> found;
-    for (auto const& entry : std::filesystem::directory_iterator("/proc")) {
-        std::string stat;
-        std::getline(std::ifstream(entry.path() / "stat"), stat);
-        int ppid = 0;
-        auto const end = stat.rfind(')');
-        if (end != std::string::npos &&
-            std::sscanf(stat.c_str() + end + 1, " %*c %d", &ppid) == 1 && ppid == parent) {
-            found.push_back(std::stoi(entry.path().filename()));
-        }
-    }
-    return found;
-}
-
 // Whether `pid` has ended (a zombie left for its new parent counts as ended).
 bool ended(pid_t pid) {
     std::string stat;
@@ -418,14 +410,8 @@ TEST_F(Broker, PublishesAtThePaceTheFileSets) {
 
 TEST_F(Broker, TriesABrokerThatIsDownEverMoreSlowly) {
     // A port that takes each connection and closes it at once, as no broker would.
-    int const down = freePort();
-    int const server = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(down));
-    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(server, 16), 0);
+    int down = 0;
+    int const server = listenOnLoopback(down);
     Said& said = publish("broker=localhost\nport=" + std::to_string(down) + "\n");
     std::vector<Clock::time_point> tries;
     auto const take = [&](std::chrono::milliseconds wait) {
@@ -453,14 +439,16 @@ TEST_F(Broker, RangefinderEndsWhenThePublisherIsKilled) {
     Listener listener(plain);
     Said& said = publish(login(plain));
     ASSERT_TRUE(listener.hears("/distance", "100"));
-    std::vector<pid_t> const children = childrenOf(said.child.pid);
-    ASSERT_EQ(children.size(), 1U);
+    std::string const pid = std::to_string(said.child.pid);
+    pid_t rangefinder = 0;
+    std::ifstream("/proc/" + pid + "/task/" + pid + "/children") >> rangefinder;
+    ASSERT_GT(rangefinder, 0);
     kill(said.child.pid, SIGKILL);
     auto const deadline = Clock::now() + PATIENCE;
-    while (!ended(children[0]) && Clock::now() < deadline) {
+    while (!ended(rangefinder) && Clock::now() < deadline) {
         std::this_thread::sleep_for(50ms);
     }
-    EXPECT_TRUE(ended(children[0])) << "rangefinder runs on, holding the module";
+    EXPECT_TRUE(ended(rangefinder)) << "rangefinder runs on, holding the module";
 }
 
 TEST_F(Broker, SaysWhyTheBrokerRefusesTheLoginOrTheCertificate) {
