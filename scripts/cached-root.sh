@@ -12,8 +12,9 @@ mirror=http://deb.debian.org/debian
 cached_root() {
     local name=$1 prepare=$2 release=$3 key folder step
     shift 3
+    # With no names, declare -f would print every function there is.
     # shellcheck disable=SC2086 # PREPARE is a list of names
-    key=$(printf '%s\n' "$release" "$@" "$(declare -f $prepare)" | sha256sum | cut -c1-16)
+    key=$(printf '%s\n' "$release" "$@" "$([ -z "$prepare" ] || declare -f $prepare)" | sha256sum | cut -c1-16)
     folder=$roots_cache/$name-$release-$key
     if [ ! -d "$folder" ]; then
         rm -rf "$folder.new"
