@@ -7,8 +7,8 @@ constexpr int DEFAULT_PORT = 1883;
 constexpr int DEFAULT_TLS_PORT = 8883;
 // The longest value a line may give, in bytes.
 constexpr int CONFIG_VALUE_MAX = 255;
-// A still object's readings waver by a centimetre, which 2 cm passes over; a minute's heartbeat
-// is what other sensors of Home Assistant's report at.
+// A still object's readings waver by a centimetre, which 2 cm passes over; a minute is how often
+// other programs for Home Assistant read their sensors unless told otherwise.
 constexpr int DEFAULT_DELTA_CM = 2;
 constexpr int DEFAULT_HEARTBEAT_S = 60;
 constexpr int DELTA_MAX_CM = 1000;
