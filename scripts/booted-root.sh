@@ -169,8 +169,8 @@ inside() {
 }
 
 # power_off NAME: shuts the machine NAME down, as systemd-nspawn does on SIGTERM, then kills what
-# is left in its cgroups (a system that does not shut down within 60 s, as systemd 257 under
-# qemu does not, or one a run that was stopped left behind), and removes them and its network.
+# is left in its cgroups (a system that did not shut down within 60 s, or one that a stopped run
+# left behind), and removes them and its network.
 power_off() {
     local nspawn hierarchy tries
     for nspawn in $(pgrep -f -- "^systemd-nspawn .* --machine=$1 " || true); do

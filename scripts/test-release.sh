@@ -43,7 +43,8 @@ sed 's/^/    /' "$dist/SHA256SUMS"
 version=$(dpkg-deb -f "$dist"/rangefinder_*_arm64.deb Version)
 
 # What each owner downloads, or, on this machine's architecture, the packages made here: this
-# version's, with its sums, and the version before's, from the tree of its last commit.
+# version's, with its sums, and the version before's, from the commit that added its changelog
+# entry.
 for system in "${systems[@]}"; do
     architecture=${system%:*}
     downloads=$work/downloads-$architecture
