@@ -395,14 +395,16 @@ TEST_F(Broker, KeepsOnlineTheConfigAndTheWillButNoReading) {
 TEST_F(Broker, PublishesAtThePaceTheFileSets) {
     // A still object wavering by a centimetre, a lone -1, two lines that are no readings, and a
     // step of 30 cm: all at once, within far less than a heartbeat.
-    std::string const trace = "100\n101\n100\n-1\nabc\n101\n12x\n-1\n130\n131\n";
+    // By default the median of five: the first distance with the fifth, the step with its third.
+    std::string const trace = "100\n101\n100\n-1\nabc\n101\n12x\n-1\n130\n131\n130\n";
     struct Case {
         std::string settings;
         std::vector<std::string> messages;
     };
     Case const cases[] = {
-        {"delta=0\nheartbeat=0\n", {"100", "101", "100", "-1", "101", "-1", "130", "131"}},
-        {"", {"100", "130"}},
+        {"delta=0\nheartbeat=0\nmedian=1\n",
+         {"100", "101", "100", "-1", "101", "-1", "130", "131", "130"}},
+        {"", {"101", "130"}},
     };
     Listener listener(plain);
     for (Case const& each : cases) {
@@ -531,7 +533,7 @@ TEST_F(Broker, SendsTheConfigAgainWhenHomeAssistantStarts) {
     {
         std::lock_guard<std::mutex> const held(listener.lock);
         for (auto const& message : listener.messages) {
-            if (message.topic.rfind("homeassistant/sensor/", 0) == 0) {
+            if (message.topic.rfind("homeassistant/sensor/", 0) == 0 && !message.text.empty()) {
                 topic = message.topic;
             }
         }
@@ -565,8 +567,10 @@ TEST_F(Broker, SaysOfflineWhenStoppedAndByItsWillWhenKilled) {
 
 TEST_F(Broker, RemovesTheSensorsRetainedMessagesWithItsOwnLogin) {
     Listener listener(plain);
-    Said& running = publish(login(plain));
-    ASSERT_TRUE(listener.hears("/config", nullptr));
+    Said& running = publish(login(plain) + "near=50\nfar=60\nempty=100\nfull=10\n");
+    for (char const* config : {"_presence/config", "_level/config", "/config"}) {
+        ASSERT_TRUE(listener.hears(config, nullptr)) << config;
+    }
     kill(running.child.pid, SIGTERM);
     ASSERT_TRUE(waitFor(running.child, PATIENCE).has_value());
     std::size_t const before = listener.size();
@@ -582,6 +586,34 @@ TEST_F(Broker, RemovesTheSensorsRetainedMessagesWithItsOwnLogin) {
     Listener later(plain);
     EXPECT_FALSE(later.hears("/availability", nullptr, 2s));
     EXPECT_FALSE(later.hears("/config", nullptr, 0s));
+}
+
+TEST_F(Broker, SendsTheStatesAgainOnceHomeAssistantCanHearThemAndClearsEntitiesNoLongerAsked) {
+    Listener listener(plain);
+    Said& both = publish(login(plain) + "near=150\nfar=160\nempty=200\nfull=0\n",
+                         {"--rangefinder", steadyProgram()});
+    ASSERT_TRUE(listener.hears("_presence/config", nullptr)) << both.text;
+    ASSERT_TRUE(listener.hears("_level/config", nullptr));
+    // Once at once, and once more a moment later; then nothing until the heartbeat.
+    auto const deadline = Clock::now() + PATIENCE;
+    while (listener.texts("/level").size() < 2 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(listener.texts("/distance"), std::vector<std::string>({"100", "100"}));
+    EXPECT_EQ(listener.texts("/presence"), std::vector<std::string>({"ON", "ON"}));
+    EXPECT_EQ(listener.texts("/level"), std::vector<std::string>({"50", "50"}));
+
+    kill(both.child.pid, SIGTERM);
+    ASSERT_TRUE(waitFor(both.child, PATIENCE).has_value());
+    std::size_t const before = listener.size();
+    publish(login(plain) + "empty=200\nfull=0\n", {"--rangefinder", steadyProgram()});
+    ASSERT_TRUE(listener.hears("_presence/config", "", PATIENCE, before));
+    ASSERT_TRUE(listener.hears("/level", "50", PATIENCE, before));
+    Listener late(plain);
+    EXPECT_TRUE(late.hearsKept("_level/config", nullptr));
+    EXPECT_TRUE(late.hearsKept(machineId() + "/config", nullptr));
+    EXPECT_FALSE(late.hears("_presence/config", nullptr, 0s));
+    EXPECT_FALSE(late.hears("/level", nullptr, 0s));
 }
 
 TEST_F(Broker, EndsWithStatus1AndSaysOfflineWhenRangefinderEnds) {

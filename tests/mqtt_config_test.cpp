@@ -34,7 +34,7 @@ TEST(MqttConfig, NamesTheLineAndTheFaultWithoutShowingAValue) {
     Faulty const faults[] = {
         {"broker=a\nbrokr=b\n", 2,
          "unknown name 'brokr' (known: broker, port, username, password, cafile, delta, "
-         "heartbeat)"},
+         "heartbeat, median, near, far, empty, full)"},
         {"# a comment\nbroker a\n", 2, "not a line of name=value"},
         {"=secret\n", 1, "not a line of name=value"},
         {"broker=a\nport=http\n", 2, "port must be a number from 1 to 65535"},
@@ -46,6 +46,20 @@ TEST(MqttConfig, NamesTheLineAndTheFaultWithoutShowingAValue) {
         {"broker=a\ndelta=1.5\n", 2, "delta must be a number from 0 to 1000"},
         {"broker=a\nheartbeat=3601\n", 2, "heartbeat must be a number from 0 to 3600"},
         {"broker=a\nheartbeat=1m\n", 2, "heartbeat must be a number from 0 to 3600"},
+        {"broker=a\nmedian=4\n", 2, "median must be an odd number from 1 to 15"},
+        {"broker=a\nmedian=0\n", 2, "median must be an odd number from 1 to 15"},
+        {"broker=a\nmedian=17\n", 2, "median must be an odd number from 1 to 15"},
+        {"broker=a\nmedian=five\n", 2, "median must be an odd number from 1 to 15"},
+        {"broker=a\nnear=1001\nfar=1002\n", 2, "near must be a number from 0 to 1000"},
+        {"broker=a\nnear=50\nfar=60.5\n", 3, "far must be a number from 0 to 1000"},
+        {"broker=a\nempty=-20\nfull=20\n", 2, "empty must be a number from 0 to 1000"},
+        {"broker=a\nfar=60\nnear=60\n", 3, "near must be below far"},
+        {"broker=a\nnear=70\nfar=60\n", 2, "near must be below far"},
+        {"broker=a\n\nnear=50\n", 3, "near needs far"},
+        {"broker=a\nfar=50\n", 2, "far needs near"},
+        {"broker=a\nempty=150\n", 2, "empty needs full"},
+        {"full=20\nbroker=a\n", 1, "full needs empty"},
+        {"broker=a\nempty=150\nfull=150\n", 3, "empty and full must differ"},
         {"broker=a\nbroker=b\n", 2, "broker is given twice"},
         {"broker=  \n", 1, "broker has no value"},
         {"port=1883\n", 0, "no broker: give its host name or address as broker=NAME"},
@@ -74,6 +88,9 @@ TEST(MqttConfig, TakesSpacesCommentsAndValuesToTheEndOfTheLine) {
         "cafile=/etc/rangefinder/ca.crt\n"
         "delta=0\n"
         "heartbeat = 3600\n"
+        "median = 15\n"
+        "near=0\nfar=1000\n"
+        "empty=20\nfull=150\n"
         "port = 8884");
     ASSERT_TRUE(read.valid) << read.problem.line << ": " << read.problem.why;
     EXPECT_STREQ(read.config.broker, "homeassistant.local");
@@ -84,6 +101,14 @@ TEST(MqttConfig, TakesSpacesCommentsAndValuesToTheEndOfTheLine) {
     EXPECT_EQ(read.config.port, 8884);
     EXPECT_EQ(read.config.deltaCm, 0);
     EXPECT_EQ(read.config.heartbeatS, 3600);
+    EXPECT_EQ(read.config.median, 15);
+    EXPECT_TRUE(read.config.presence);
+    EXPECT_EQ(read.config.nearCm, 0);
+    EXPECT_EQ(read.config.farCm, 1000);
+    EXPECT_TRUE(read.config.level);
+    EXPECT_EQ(read.config.emptyCm, 20);
+    EXPECT_EQ(read.config.fullCm, 150);
+    EXPECT_EQ(readText("broker=a\n").config.median, DEFAULT_MEDIAN);
 }
 
 TEST(MqttConfig, PortDefaultsToTheTlsPortWithACaFile) {

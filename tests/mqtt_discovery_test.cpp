@@ -1,4 +1,4 @@
-// The discovery config read back as Home Assistant reads it.
+// The discovery configs read back as Home Assistant reads them.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -11,35 +11,72 @@ using nlohmann::json;
 
 constexpr char const* ID = "0123456789abcdef0123456789abcdef";
 
-json discoveryOf(char const* host, int heartbeatS = 60) {
+json discoveryOf(char const* host, Entity entity = DISTANCE, int heartbeatS = 60) {
     Topics topics{};
     EXPECT_TRUE(formatTopics(topics, host, ID));
     char text[DISCOVERY_MAX];
-    EXPECT_TRUE(formatDiscovery(text, sizeof text, topics, host, ID, "1.3.0", heartbeatS));
+    EXPECT_TRUE(formatDiscovery(text, sizeof text, entity, topics, host, ID, "1.3.0", heartbeatS));
     return json::parse(text);
 }
 
-TEST(MqttDiscovery, IsASensorOfThisPiWithOnlyKeysHomeAssistantKeeps) {
-    json const config = discoveryOf("kitchen");
-    EXPECT_EQ(config["unique_id"], "rangefinder_0123456789abcdef0123456789abcdef");
-    EXPECT_EQ(config["default_entity_id"], "sensor.rangefinder_kitchen");
-    EXPECT_EQ(config["state_topic"], "rangefinder/kitchen/distance");
-    EXPECT_EQ(config["availability_topic"], "rangefinder/kitchen/availability");
-    EXPECT_EQ(config["unit_of_measurement"], "cm");
-    EXPECT_EQ(config["device_class"], "distance");
-    EXPECT_EQ(config["state_class"], "measurement");
-    // Unavailable only once a heartbeat, and a little more, has passed without a message.
-    EXPECT_EQ(config["expire_after"], 65);
-    EXPECT_EQ(discoveryOf("kitchen", 0)["expire_after"], 5);
-    EXPECT_FALSE(config.contains("object_id"));
-    // One key inside device that Home Assistant does not know makes it drop the whole config.
-    json const& device = config["device"];
-    for (auto const& [key, value] : device.items()) {
-        EXPECT_TRUE(key == "identifiers" || key == "name" || key == "sw_version") << key;
+TEST(MqttDiscovery, AreEntitiesOfThisPiWithOnlyKeysHomeAssistantKeeps) {
+    std::string const device = std::string("rangefinder_") + ID;
+    // A -1 shows as unknown, and 0 cm, touching the module, as 0.
+    json const numberOrUnknown = "{{ value if value | int(-1) >= 0 else None }}";
+    struct Case {
+        Entity entity;
+        char const* topic;
+        json expected;  // every key but device and origin, which all share
+    };
+    Case const cases[] = {
+        {DISTANCE,
+         "homeassistant/sensor/rangefinder_0123456789abcdef0123456789abcdef/config",
+         {{"name", "Distance"},
+          {"unique_id", device},
+          {"default_entity_id", "sensor.rangefinder_kitchen"},
+          {"state_topic", "rangefinder/kitchen/distance"},
+          {"unit_of_measurement", "cm"},
+          {"device_class", "distance"},
+          {"state_class", "measurement"},
+          {"value_template", numberOrUnknown}}},
+        {PRESENCE,
+         "homeassistant/binary_sensor/rangefinder_0123456789abcdef0123456789abcdef_presence/config",
+         {{"name", "Presence"},
+          {"unique_id", device + "_presence"},
+          {"default_entity_id", "binary_sensor.rangefinder_kitchen_presence"},
+          {"state_topic", "rangefinder/kitchen/presence"},
+          {"device_class", "occupancy"},
+          {"value_template", "{{ value if value in ('ON', 'OFF') else None }}"}}},
+        {LEVEL,
+         "homeassistant/sensor/rangefinder_0123456789abcdef0123456789abcdef_level/config",
+         {{"name", "Level"},
+          {"unique_id", device + "_level"},
+          {"default_entity_id", "sensor.rangefinder_kitchen_level"},
+          {"state_topic", "rangefinder/kitchen/level"},
+          {"unit_of_measurement", "%"},
+          {"state_class", "measurement"},
+          {"value_template", numberOrUnknown}}},
+    };
+    Topics topics{};
+    ASSERT_TRUE(formatTopics(topics, "kitchen", ID));
+    for (Case const& each : cases) {
+        SCOPED_TRACE(each.expected["name"]);
+        EXPECT_STREQ(topics.discovery[each.entity], each.topic);
+        json config = discoveryOf("kitchen", each.entity);
+        // One key inside device that Home Assistant does not know makes it drop the whole config.
+        EXPECT_EQ(config["device"], json({{"identifiers", {device}},
+                                          {"name", "rangefinder on kitchen"},
+                                          {"sw_version", "1.3.0"}}));
+        EXPECT_EQ(config["origin"], json({{"name", "rangefinder"}, {"sw_version", "1.3.0"}}));
+        EXPECT_EQ(config["availability_topic"], "rangefinder/kitchen/availability");
+        // Unavailable only once a heartbeat, and a little more, has passed without a message.
+        EXPECT_EQ(config["expire_after"], 65);
+        EXPECT_EQ(discoveryOf("kitchen", each.entity, 0)["expire_after"], 5);
+        for (char const* shared : {"device", "origin", "availability_topic", "expire_after"}) {
+            config.erase(shared);
+        }
+        EXPECT_EQ(config, each.expected);
     }
-    EXPECT_EQ(device["identifiers"], json::array({config["unique_id"]}));
-    EXPECT_EQ(device["sw_version"], "1.3.0");
-    EXPECT_EQ(config["origin"], json({{"name", "rangefinder"}, {"sw_version", "1.3.0"}}));
 }
 
 TEST(MqttDiscovery, StaysValidJsonForAnyHostName) {

@@ -50,8 +50,22 @@ bool parseNumber(char const* text, int low, int high, int& number) {
 }
 
 struct Seen {
-    int broker = 0, port = 0, username = 0, password = 0, cafile = 0, delta = 0, heartbeat = 0;
+    int broker = 0, port = 0, username = 0, password = 0, cafile = 0, delta = 0, heartbeat = 0,
+        median = 0, near = 0, far = 0, empty = 0, full = 0;
 };
+
+// A pair of names that make sense only together, such as near= and far=: false, with the problem,
+// when one is given without the other.
+bool bothOrNeither(ConfigProblem& problem, char const* first, int firstLine, char const* second,
+                   int secondLine) {
+    if (firstLine != 0 && secondLine == 0) {
+        return fail(problem, firstLine, "%s needs %s", first, second);
+    }
+    if (secondLine != 0 && firstLine == 0) {
+        return fail(problem, secondLine, "%s needs %s", second, first);
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -83,15 +97,21 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
             char* text;  // where a text goes, or null for a whole number
             int* whole;  // where a whole number goes
             int low, high;
+            bool odd;
         };
         Field const fields[] = {
-            {"broker", &seen.broker, config.broker, nullptr, 0, 0},
-            {"port", &seen.port, nullptr, &config.port, 1, 65535},
-            {"username", &seen.username, config.username, nullptr, 0, 0},
-            {"password", &seen.password, config.password, nullptr, 0, 0},
-            {"cafile", &seen.cafile, config.cafile, nullptr, 0, 0},
-            {"delta", &seen.delta, nullptr, &config.deltaCm, 0, DELTA_MAX_CM},
-            {"heartbeat", &seen.heartbeat, nullptr, &config.heartbeatS, 0, HEARTBEAT_MAX_S}};
+            {"broker", &seen.broker, config.broker, nullptr, 0, 0, false},
+            {"port", &seen.port, nullptr, &config.port, 1, 65535, false},
+            {"username", &seen.username, config.username, nullptr, 0, 0, false},
+            {"password", &seen.password, config.password, nullptr, 0, 0, false},
+            {"cafile", &seen.cafile, config.cafile, nullptr, 0, 0, false},
+            {"delta", &seen.delta, nullptr, &config.deltaCm, 0, DELTA_MAX_CM, false},
+            {"heartbeat", &seen.heartbeat, nullptr, &config.heartbeatS, 0, HEARTBEAT_MAX_S, false},
+            {"median", &seen.median, nullptr, &config.median, 1, MEDIAN_MAX, true},
+            {"near", &seen.near, nullptr, &config.nearCm, 0, DISTANCE_MAX_CM, false},
+            {"far", &seen.far, nullptr, &config.farCm, 0, DISTANCE_MAX_CM, false},
+            {"empty", &seen.empty, nullptr, &config.emptyCm, 0, DISTANCE_MAX_CM, false},
+            {"full", &seen.full, nullptr, &config.fullCm, 0, DISTANCE_MAX_CM, false}};
         Field const* field = nullptr;
         for (Field const& known : fields) {
             if (std::strcmp(known.name, name) == 0) {
@@ -102,7 +122,7 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
             // Only a name, never a value, may be shown.
             return fail(problem, number,
                         "unknown name '%.40s' (known: broker, port, username, password, cafile, "
-                        "delta, heartbeat)",
+                        "delta, heartbeat, median, near, far, empty, full)",
                         name);
         }
         if (*field->seenOn != 0) {
@@ -118,9 +138,10 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
         }
         if (field->text != nullptr) {
             std::strcpy(field->text, value);
-        } else if (!parseNumber(value, field->low, field->high, *field->whole)) {
-            return fail(problem, number, "%s must be a number from %d to %d", field->name,
-                        field->low, field->high);
+        } else if (!parseNumber(value, field->low, field->high, *field->whole) ||
+                   (field->odd && *field->whole % 2 == 0)) {
+            return fail(problem, number, "%s must be %s number from %d to %d", field->name,
+                        field->odd ? "an odd" : "a", field->low, field->high);
         }
     }
     if (std::ferror(in)) {
@@ -131,6 +152,18 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
     }
     if (seen.password != 0 && seen.username == 0) {
         return fail(problem, seen.password, "a password needs a username");
+    }
+    if (!bothOrNeither(problem, "near", seen.near, "far", seen.far) ||
+        !bothOrNeither(problem, "empty", seen.empty, "full", seen.full)) {
+        return false;
+    }
+    config.presence = seen.near != 0;
+    if (config.presence && config.nearCm >= config.farCm) {
+        return fail(problem, seen.near, "near must be below far");
+    }
+    config.level = seen.empty != 0;
+    if (config.level && config.emptyCm == config.fullCm) {
+        return fail(problem, seen.full, "empty and full must differ");
     }
     if (seen.port == 0 && seen.cafile != 0) {
         config.port = DEFAULT_TLS_PORT;

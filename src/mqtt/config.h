@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "mqtt/median.h"
+
 constexpr int DEFAULT_PORT = 1883;
 constexpr int DEFAULT_TLS_PORT = 8883;
 // The longest value a line may give, in bytes.
@@ -13,6 +15,12 @@ constexpr int DEFAULT_DELTA_CM = 2;
 constexpr int DEFAULT_HEARTBEAT_S = 60;
 constexpr int DELTA_MAX_CM = 1000;
 constexpr int HEARTBEAT_MAX_S = 3600;
+// A missed echo reads as nothing in range, about 655 cm, and a stray one short; a median of five
+// keeps out a lone false reading and two in a row, at the price of a step going out two readings
+// after the first that shows it.
+constexpr int DEFAULT_MEDIAN = 5;
+// Past the farthest a module reads, for the edges of presence and the tank's depths.
+constexpr int DISTANCE_MAX_CM = 1000;
 
 struct MqttConfig {
     char broker[CONFIG_VALUE_MAX + 1] = "";
@@ -23,12 +31,19 @@ struct MqttConfig {
     int cafileLine = 0;  // where cafile was given, to name it when it cannot be read
     int deltaCm = DEFAULT_DELTA_CM;
     int heartbeatS = DEFAULT_HEARTBEAT_S;
+    int median = DEFAULT_MEDIAN;
+    bool presence = false;  // near= and far= given
+    int nearCm = 0;
+    int farCm = 0;
+    bool level = false;  // empty= and full= given
+    int emptyCm = 0;
+    int fullCm = 0;
 };
 
 // What is wrong with a file, and where: line 0 is the file as a whole.
 struct ConfigProblem {
     int line = 0;
-    char why[128] = "";
+    char why[192] = "";
 };
 
 // Reads `in` into `config`; false, with the first problem found, when it is not a whole and

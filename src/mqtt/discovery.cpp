@@ -2,25 +2,33 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
+
+#include "mqtt/json.h"
 
 namespace {
 
-// `text` as the inside of a JSON string, where it fits in `size` bytes.
-bool escapeJson(char* out, std::size_t size, char const* text) {
-    std::size_t used = 0;
-    for (char const* c = text; *c != '\0'; ++c) {
-        unsigned char const byte = static_cast<unsigned char>(*c);
-        int const wrote = byte == '"' || byte == '\\'
-                              ? std::snprintf(out + used, size - used, "\\%c", *c)
-                          : byte < 0x20 ? std::snprintf(out + used, size - used, "\\u%04x", byte)
-                                        : std::snprintf(out + used, size - used, "%c", *c);
-        if (wrote < 0 || used + static_cast<std::size_t>(wrote) >= size) {
-            return false;
-        }
-        used += static_cast<std::size_t>(wrote);
-    }
-    return true;
-}
+struct Kind {
+    char const* component;
+    char const* name;
+    char const* topic;   // the last part of its state topic
+    char const* suffix;  // of its unique and entity IDs, after rangefinder_<machine or host>
+    char const* unit;    // each of these three, where it has one
+    char const* deviceClass;
+    char const* stateClass;
+    char const* valueTemplate;
+};
+
+// A -1 renders None, which Home Assistant shows as unknown, not unavailable.
+constexpr char const* NUMBER_OR_UNKNOWN = "{{ value if value | int(-1) >= 0 else None }}";
+
+constexpr Kind KINDS[ENTITY_COUNT] = {
+    {"sensor", "Distance", "distance", "", "cm", "distance", "measurement", NUMBER_OR_UNKNOWN},
+    {"binary_sensor", "Presence", "presence", "_presence", nullptr, "occupancy", nullptr,
+     "{{ value if value in ('ON', 'OFF') else None }}"},
+    {"sensor", "Level", "level", "_level", "%", nullptr, "measurement", NUMBER_OR_UNKNOWN},
+};
 
 bool fits(int wrote, std::size_t size) {
     return wrote >= 0 && static_cast<std::size_t>(wrote) < size;
@@ -32,43 +40,65 @@ bool formatTopics(Topics& topics, char const* host, char const* machineId) {
     if (*host == '\0' || std::strpbrk(host, "+#/") != nullptr) {
         return false;
     }
-    return fits(std::snprintf(topics.distance, TOPIC_MAX, "rangefinder/%s/distance", host),
-                TOPIC_MAX) &&
-           fits(std::snprintf(topics.availability, TOPIC_MAX, "rangefinder/%s/availability", host),
-                TOPIC_MAX) &&
-           fits(std::snprintf(topics.discovery, TOPIC_MAX,
-                              "homeassistant/sensor/rangefinder_%s/config", machineId),
-                TOPIC_MAX);
+    bool fit =
+        fits(std::snprintf(topics.availability, TOPIC_MAX, "rangefinder/%s/availability", host),
+             TOPIC_MAX);
+    for (int entity = 0; entity < ENTITY_COUNT; ++entity) {
+        Kind const& kind = KINDS[entity];
+        fit = fit &&
+              fits(std::snprintf(topics.state[entity], TOPIC_MAX, "rangefinder/%s/%s", host,
+                                 kind.topic),
+                   TOPIC_MAX) &&
+              fits(std::snprintf(topics.discovery[entity], TOPIC_MAX,
+                                 "homeassistant/%s/rangefinder_%s%s/config", kind.component,
+                                 machineId, kind.suffix),
+                   TOPIC_MAX);
+    }
+    return fit;
 }
 
-bool formatDiscovery(char* out, std::size_t size, Topics const& topics, char const* host,
-                     char const* machineId, char const* version, int heartbeatS) {
-    char jsonHost[TOPIC_MAX];
-    char jsonId[TOPIC_MAX];
-    char jsonState[2 * TOPIC_MAX];
-    char jsonAvailability[2 * TOPIC_MAX];
-    char jsonVersion[64];
-    if (!escapeJson(jsonHost, sizeof jsonHost, host) ||
-        !escapeJson(jsonId, sizeof jsonId, machineId) ||
-        !escapeJson(jsonState, sizeof jsonState, topics.distance) ||
-        !escapeJson(jsonAvailability, sizeof jsonAvailability, topics.availability) ||
-        !escapeJson(jsonVersion, sizeof jsonVersion, version)) {
+bool formatDiscovery(char* out, std::size_t size, Entity entity, Topics const& topics,
+                     char const* host, char const* machineId, char const* version, int heartbeatS) {
+    Kind const& kind = KINDS[entity];
+    char device[TOPIC_MAX];
+    char uniqueId[TOPIC_MAX];
+    char entityId[2 * TOPIC_MAX];
+    char deviceName[TOPIC_MAX];
+    if (!fits(std::snprintf(device, sizeof device, "rangefinder_%s", machineId), sizeof device) ||
+        !fits(std::snprintf(uniqueId, sizeof uniqueId, "%s%s", device, kind.suffix),
+              sizeof uniqueId) ||
+        !fits(std::snprintf(entityId, sizeof entityId, "%s.rangefinder_%s%s", kind.component, host,
+                            kind.suffix),
+              sizeof entityId) ||
+        !fits(std::snprintf(deviceName, sizeof deviceName, "rangefinder on %s", host),
+              sizeof deviceName)) {
         return false;
     }
-    // A -1 renders None, which Home Assistant shows as unknown, not unavailable.
-    return fits(
-        std::snprintf(
-            out, size,
-            "{\"name\": \"Distance\", \"unique_id\": \"rangefinder_%s\", "
-            "\"default_entity_id\": \"sensor.rangefinder_%s\", \"state_topic\": \"%s\", "
-            "\"availability_topic\": \"%s\", \"unit_of_measurement\": \"cm\", "
-            "\"device_class\": \"distance\", \"state_class\": \"measurement\", "
-            "\"expire_after\": %d, "
-            "\"value_template\": \"{{ value if value | int(-1) >= 0 else None }}\", "
-            "\"device\": {\"identifiers\": [\"rangefinder_%s\"], \"name\": \"rangefinder on %s\", "
-            "\"sw_version\": \"%s\"}, "
-            "\"origin\": {\"name\": \"rangefinder\", \"sw_version\": \"%s\"}}",
-            jsonId, jsonHost, jsonState, jsonAvailability, heartbeatS + EXPIRE_MARGIN_S, jsonId,
-            jsonHost, jsonVersion, jsonVersion),
-        size);
+    Json json{out, size};
+    openObject(json);
+    addText(json, "name", kind.name);
+    addText(json, "unique_id", uniqueId);
+    addText(json, "default_entity_id", entityId);
+    addText(json, "state_topic", topics.state[entity]);
+    addText(json, "availability_topic", topics.availability);
+    for (auto const& [key, text] :
+         {std::pair{"unit_of_measurement", kind.unit}, std::pair{"device_class", kind.deviceClass},
+          std::pair{"state_class", kind.stateClass}}) {
+        if (text != nullptr) {
+            addText(json, key, text);
+        }
+    }
+    addNumber(json, "expire_after", heartbeatS + EXPIRE_MARGIN_S);
+    addText(json, "value_template", kind.valueTemplate);
+    openObject(json, "device");
+    addTextList(json, "identifiers", device);
+    addText(json, "name", deviceName);
+    addText(json, "sw_version", version);
+    closeObject(json);
+    openObject(json, "origin");
+    addText(json, "name", "rangefinder");
+    addText(json, "sw_version", version);
+    closeObject(json);
+    closeObject(json);
+    return json.fits;
 }

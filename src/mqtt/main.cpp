@@ -23,6 +23,7 @@
 #include "mqtt/pace.h"
 #include "mqtt/readings.h"
 #include "mqtt/session.h"
+#include "mqtt/states.h"
 
 namespace {
 
@@ -120,24 +121,56 @@ std::int64_t nowMs() {
         .count();
 }
 
+// What the file asks to be published, and when.
+PaceSettings paceOf(MqttConfig const& config) {
+    PaceSettings settings{config.deltaCm, config.heartbeatS, config.median, std::nullopt};
+    if (config.presence) {
+        settings.presence = Edges{config.nearCm, config.farCm};
+    }
+    return settings;
+}
+
+std::optional<Tank> tankOf(MqttConfig const& config) {
+    return config.level ? std::optional<Tank>(Tank{config.emptyCm, config.fullCm}) : std::nullopt;
+}
+
+// Each entity's discovery config, or none for one the file does not ask for; false when one
+// cannot be made.
+bool formatDiscoveries(Discovery& discovery, MqttConfig const& config, Topics const& topics,
+                       char const* host, char const* machineId) {
+    bool const wanted[ENTITY_COUNT] = {true, config.presence, config.level};
+    for (int entity = 0; entity < ENTITY_COUNT; ++entity) {
+        discovery[entity][0] = '\0';
+        if (wanted[entity] &&
+            !formatDiscovery(discovery[entity], DISCOVERY_MAX, static_cast<Entity>(entity), topics,
+                             host, machineId, RANGEFINDER_VERSION, config.heartbeatS)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Publishes the readings, at the pace the file sets, until a signal asks to stop (0) or
 // rangefinder ends (1).
-int relay(Session& session, PaceSettings settings, char const* program, pid_t child, int readings,
-          int signals) {
+int relay(Session& session, MqttConfig const& config, char const* program, pid_t child,
+          int readings, int signals) {
+    PaceSettings const settings = paceOf(config);
+    std::optional<Tank> const tank = tankOf(config);
     LineBuffer lines;
     Pace pace = startPace(nowMs());
+    // The lines of one read came together, and are taken as of one moment.
+    std::int64_t now = 0;
     auto const take = [&](char const* line) {
         int reading = 0;
         if (!parseReading(line, reading)) {
             return;
         }
         if (session.readingWanted.exchange(false)) {
-            pace.sent.reset();
+            publishAgain(pace);
         }
-        std::int64_t const now = nowMs();
-        std::optional<int> const value = paceReading(pace, settings, reading, now);
-        if (value && publishReading(session, *value)) {
-            notePublished(pace, *value, now);
+        Outgoing const out = paceReading(pace, settings, reading, now);
+        if ((out.distance || out.presence) && publishStates(session, formatStates(out, tank))) {
+            notePublished(pace, out, now);
         }
     };
     pollfd watched[] = {{readings, POLLIN, 0}, {signals, POLLIN, 0}};
@@ -158,6 +191,7 @@ int relay(Session& session, PaceSettings settings, char const* program, pid_t ch
         char chunk[256];
         ssize_t const got = read(readings, chunk, sizeof chunk);
         if (got > 0) {
+            now = nowMs();
             splitLines(lines, chunk, static_cast<std::size_t>(got), take);
             continue;
         }
@@ -245,10 +279,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     static Topics topics;
-    static char discovery[DISCOVERY_MAX];
+    static Discovery discovery;
     if (!formatTopics(topics, host, machineId) ||
-        !formatDiscovery(discovery, sizeof discovery, topics, host, machineId, RANGEFINDER_VERSION,
-                         config.heartbeatS)) {
+        !formatDiscoveries(discovery, config, topics, host, machineId)) {
         std::fprintf(stderr, "rangefinder-mqtt: the host name %s cannot name an MQTT topic\n",
                      host);
         return 1;
@@ -280,8 +313,7 @@ int main(int argc, char** argv) {
 
     int status = 1;
     if (startSession(session, config, topics, discovery)) {
-        status =
-            relay(session, {config.deltaCm, config.heartbeatS}, program, child, readings, signals);
+        status = relay(session, config, program, child, readings, signals);
         endSession(session);
     } else {
         stopRangefinder(child);

@@ -11,9 +11,6 @@ namespace {
 
 using std::chrono::seconds;
 
-constexpr int FIRST_RETRY_S = 1;
-// Also the pace after a refused login or certificate, which only the owner can mend.
-constexpr int LAST_RETRY_S = 30;
 constexpr int KEEPALIVE_S = 30;
 constexpr int LOOP_WAIT_MS = 1000;
 // How long a clean stop waits for the broker to take its offline.
@@ -25,8 +22,14 @@ int publishText(mosquitto* client, char const* topic, char const* text, int qual
                              quality, retain);
 }
 
-void sendDiscovery(mosquitto* client, Session const& session) {
-    publishText(client, session.topics->discovery, session.discovery, 1, true);
+// Each config, and with `clearing` an empty one for each entity the file no longer asks for.
+void sendDiscovery(mosquitto* client, Session const& session, bool clearing) {
+    for (int entity = 0; entity < ENTITY_COUNT; ++entity) {
+        char const* const config = (*session.discovery)[entity];
+        if (clearing || config[0] != '\0') {
+            publishText(client, session.topics->discovery[entity], config, 1, true);
+        }
+    }
 }
 
 void say(Session const& session, char const* what, char const* why = nullptr) {
@@ -64,16 +67,17 @@ void onConnect(mosquitto* client, void* data, int code) {
     say(session, "connected to");
     Topics const& topics = *session.topics;
     if (session.removing) {
-        for (char const* topic : {topics.discovery, topics.availability}) {
+        for (char const* topic : topics.discovery) {
             publishText(client, topic, "", 1, true);
         }
+        publishText(client, topics.availability, "", 1, true);
         return;
     }
     // Before online is said, so that whoever hears it can count on every reading after it.
     session.readingWanted = true;
     session.connected = true;
     publishText(client, topics.availability, ONLINE, 1, true);
-    sendDiscovery(client, session);
+    sendDiscovery(client, session, true);
     mosquitto_subscribe(client, nullptr, HOME_ASSISTANT_STATUS_TOPIC, 1);
 }
 
@@ -97,7 +101,7 @@ void onMessage(mosquitto* client, void* data, mosquitto_message const* message) 
     if (std::strcmp(message->topic, HOME_ASSISTANT_STATUS_TOPIC) == 0 &&
         message->payloadlen == static_cast<int>(std::strlen(ONLINE)) &&
         std::memcmp(message->payload, ONLINE, std::strlen(ONLINE)) == 0) {
-        sendDiscovery(client, session);
+        sendDiscovery(client, session, false);
         session.readingWanted = true;
     }
 }
@@ -139,7 +143,7 @@ bool stopsWithin(Session& session, int wait) {
 
 void keepConnected(Session& session) {
     MqttConfig const& config = *session.config;
-    int wait = FIRST_RETRY_S;
+    int wait = 0;
     for (bool first = true;; first = false) {
         session.connectedThisTry = false;
         session.refusedThisTry = false;
@@ -158,15 +162,10 @@ void keepConnected(Session& session) {
         } else {
             cannotConnect(session, code);
         }
-        if (session.connectedThisTry) {
-            wait = FIRST_RETRY_S;
-        } else if (session.refusedThisTry) {
-            wait = LAST_RETRY_S;
-        }
+        wait = nextRetryWaitS(wait, session.connectedThisTry, session.refusedThisTry);
         if (stopsWithin(session, wait)) {
             return;
         }
-        wait = wait * 2 < LAST_RETRY_S ? wait * 2 : LAST_RETRY_S;
     }
 }
 
@@ -181,11 +180,21 @@ void leave(Session& session, std::unique_lock<std::mutex>& held) {
 
 }  // namespace
 
+int nextRetryWaitS(int lastWaitS, bool connected, bool refused) {
+    if (refused) {
+        return LAST_RETRY_S;
+    }
+    if (connected || lastWaitS == 0) {
+        return FIRST_RETRY_S;
+    }
+    return lastWaitS * 2 < LAST_RETRY_S ? lastWaitS * 2 : LAST_RETRY_S;
+}
+
 bool startSession(Session& session, MqttConfig const& config, Topics const& topics,
-                  char const* discovery) {
+                  Discovery const& discovery) {
     session.config = &config;
     session.topics = &topics;
-    session.discovery = discovery;
+    session.discovery = &discovery;
     mosquitto_lib_init();
     mosquitto* const client = mosquitto_new(nullptr, true, &session);
     if (client == nullptr) {
@@ -222,11 +231,14 @@ bool startSession(Session& session, MqttConfig const& config, Topics const& topi
     return true;
 }
 
-bool publishReading(Session& session, int reading) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%d", reading);
-    return session.connected && publishText(session.client, session.topics->distance, text, 0,
-                                            false) == MOSQ_ERR_SUCCESS;
+bool publishStates(Session& session, StateTexts const& states) {
+    bool published = session.connected;
+    for (int entity = 0; published && entity < ENTITY_COUNT; ++entity) {
+        char const* const text = states.text[entity];
+        published = text[0] == '\0' || publishText(session.client, session.topics->state[entity],
+                                                   text, 0, false) == MOSQ_ERR_SUCCESS;
+    }
+    return published;
 }
 
 void endSession(Session& session) {
@@ -248,12 +260,13 @@ void endSession(Session& session) {
 bool removeSensor(Session& session, MqttConfig const& config, Topics const& topics,
                   std::chrono::seconds wait) {
     session.removing = true;
-    if (!startSession(session, config, topics, "")) {
+    static Discovery const none{};
+    if (!startSession(session, config, topics, none)) {
         return false;
     }
     std::unique_lock<std::mutex> held(session.lock);
-    bool const removed =
-        session.changed.wait_for(held, wait, [&] { return session.removalsDelivered >= 2; });
+    bool const removed = session.changed.wait_for(
+        held, wait, [&] { return session.removalsDelivered >= ENTITY_COUNT + 1; });
     session.stopping = true;
     session.changed.notify_all();
     if (removed) {

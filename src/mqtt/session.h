@@ -12,11 +12,20 @@
 
 #include "mqtt/config.h"
 #include "mqtt/discovery.h"
+#include "mqtt/states.h"
+
+// Waits between tries to connect, in seconds: from the first, doubling to the last.
+constexpr int FIRST_RETRY_S = 1;
+// Also the pace after a refused login or certificate, which only the owner can mend.
+constexpr int LAST_RETRY_S = 30;
+
+using Discovery = char[ENTITY_COUNT][DISCOVERY_MAX];
 
 struct Session {
     MqttConfig const* config = nullptr;
     Topics const* topics = nullptr;
-    char const* discovery = nullptr;
+    // Each entity's config; empty for one the file does not ask for, which that takes away.
+    Discovery const* discovery = nullptr;
     mosquitto* client = nullptr;
     std::atomic<bool> connected{false};
     // Set at each connection, and when Home Assistant starts: the next reading is to go out,
@@ -45,17 +54,21 @@ struct Session {
 // Sets up the client and starts keeping the session; false, having said why, when the client
 // cannot be made.
 bool startSession(Session& session, MqttConfig const& config, Topics const& topics,
-                  char const* discovery);
+                  Discovery const& discovery);
 
-// Publishes one reading; false when it is dropped, for want of a connection: an old distance is
-// no use.
-bool publishReading(Session& session, int reading);
+// Publishes each state that has a text; false when they are dropped, for want of a connection:
+// an old distance is no use.
+bool publishStates(Session& session, StateTexts const& states);
 
 // Says offline, where the broker can still hear it, and leaves; the last will covers the rest.
 void endSession(Session& session);
 
-// Takes the sensor out of Home Assistant: replaces its retained config and availability with
-// nothing, as Home Assistant's discovery asks. False, having said why, when the broker could
-// not be reached and told within `wait`.
+// The wait before the next try to connect, the last having been `lastWaitS` (0 before the
+// first), when this try connected (to lose the connection later) or was refused, or neither.
+int nextRetryWaitS(int lastWaitS, bool connected, bool refused);
+
+// Takes every entity the publisher may have announced out of Home Assistant: replaces their
+// retained configs and availability with nothing, as Home Assistant's discovery asks. False, having
+// said why, when the broker could not be reached and told within `wait`.
 bool removeSensor(Session& session, MqttConfig const& config, Topics const& topics,
                   std::chrono::seconds wait);
