@@ -140,23 +140,39 @@ retained() { mosquitto_sub "${remote[@]}" -t "$1" -C 1 -W 1 2>/dev/null || true;
 # has_retained TOPIC MESSAGE: whether the broker keeps MESSAGE on TOPIC.
 has_retained() { [ "$(retained "$1")" = "$2" ]; }
 
-# sensor_config: "TOPIC CONFIG" of the first retained discovery config, if any.
-sensor_config() { mosquitto_sub "${remote[@]}" -v -t 'homeassistant/#' -C 1 -W 5 2>/dev/null || true; }
+# config_topic ENTITY: the discovery topic of this Pi's distance, presence or level.
+config_topic() {
+    case $1 in
+    distance) echo "homeassistant/sensor/rangefinder_$(cat /etc/machine-id)/config" ;;
+    presence) echo "homeassistant/binary_sensor/rangefinder_$(cat /etc/machine-id)_presence/config" ;;
+    level) echo "homeassistant/sensor/rangefinder_$(cat /etc/machine-id)_level/config" ;;
+    esac
+}
 
-# discovery_config VERSION HOST ID: whether the JSON on standard input is a Home Assistant MQTT
-# discovery config of a distance sensor in cm, with only keys Home Assistant keeps (none it has
-# deprecated or dropped, none it does not know inside device, which would make it drop the
-# whole config), of this Pi (HOST, machine ID ID) and the package's VERSION; prints its state
-# topic, availability topic and unique ID.
+# sensor_config: "TOPIC CONFIG" of this Pi's retained discovery config of its distance, if any.
+sensor_config() { mosquitto_sub "${remote[@]}" -v -t "$(config_topic distance)" -C 1 -W 5 2>/dev/null || true; }
+
+# discovery_config VERSION HOST ID [ENTITY]: whether the JSON on standard input is a Home
+# Assistant MQTT discovery config of ENTITY (distance, the default: a sensor in cm; presence: a
+# binary sensor of occupancy; level: a sensor in %), with only keys Home Assistant keeps (none
+# it has deprecated or dropped, none it does not know inside device, which would make it drop
+# the whole config), of this Pi (HOST, machine ID ID) and the package's VERSION; prints its
+# state topic, availability topic and unique ID.
 discovery_config() {
     python3 -c '
 import json, sys
-version, host, machine = sys.argv[1:]
+version, host, machine, entity = (sys.argv[1:] + ["distance"])[:4]
 config = json.load(sys.stdin)
+expected = {
+    "distance": {"unit_of_measurement": "cm", "device_class": "distance", "state_class": "measurement"},
+    "presence": {"device_class": "occupancy"},
+    "level": {"unit_of_measurement": "%", "state_class": "measurement"},
+}[entity]
 kinds = {"name": str, "unique_id": str, "state_topic": str, "availability_topic": str,
-         "unit_of_measurement": str, "device_class": str, "state_class": str,
          "expire_after": int, "value_template": str, "device": dict, "origin": dict}
 wrong = [key for key, kind in kinds.items() if not isinstance(config.get(key), kind)]
+for key in ("unit_of_measurement", "device_class", "state_class"):
+    if config.get(key) != expected.get(key): wrong.append(key)
 device = config.get("device", {})
 origin = config.get("origin", {})
 wrong += [key for key in ("identifiers", "name") if not device.get(key)]
@@ -166,17 +182,17 @@ device_keys = {"identifiers", "connections", "name", "manufacturer", "model", "m
 wrong += ["device." + key for key in device if key not in device_keys]
 wrong += ["origin." + key for key in origin if key not in {"name", "sw_version", "support_url"}]
 if "object_id" in config: wrong.append("object_id")
-if not str(config.get("default_entity_id", "sensor.")).startswith("sensor."):
+platform = "binary_sensor." if entity == "presence" else "sensor."
+if not str(config.get("default_entity_id", platform)).startswith(platform):
     wrong.append("default_entity_id")
-if config.get("unit_of_measurement") != "cm": wrong.append("unit_of_measurement")
-if config.get("device_class") != "distance": wrong.append("device_class")
-if config.get("state_class") != "measurement": wrong.append("state_class")
+if device.get("identifiers") != ["rangefinder_" + machine]: wrong.append("device.identifiers")
 # A heartbeat of 0 to 3600 s, and 5 s more.
 if not 5 <= config.get("expire_after", 0) <= 3605: wrong.append("expire_after")
 if device.get("sw_version") != version: wrong.append("device.sw_version")
 if origin.get("sw_version") != version or not origin.get("name"): wrong.append("origin")
-if machine not in config.get("unique_id", ""): wrong.append("unique_id")
-if host not in config.get("state_topic", "") or host not in config.get("availability_topic", ""):
+suffix = "" if entity == "distance" else "_" + entity
+if config.get("unique_id") != "rangefinder_" + machine + suffix: wrong.append("unique_id")
+if config.get("state_topic") != "rangefinder/" + host + "/" + entity or host not in config.get("availability_topic", ""):
     wrong.append("topics")
 if wrong:
     sys.exit("discovery config: wrong or missing: " + ", ".join(wrong) + ": " + json.dumps(config))

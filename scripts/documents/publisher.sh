@@ -4,11 +4,16 @@
 # The owner's password: what the owner types in place of the document's example.
 password=$(owner_password "$(. /etc/os-release && echo "$VERSION_CODENAME")")
 
-# edit_the_config: the owner opens the file with the document's command, in a terminal, and
-# types the block's lines, with their own password, into it. The editor stands in for the owner
-# at the keyboard; it holds no password, but works it out as the owner knows it.
+# edit_the_config [BLOCK...]: the owner opens the file with the document's command, in a
+# terminal, and types the lines of the blocks (mqtt-conf where none is given), with their own
+# password, into it. The editor stands in for the owner at the keyboard; it holds no password,
+# but works it out as the owner knows it.
 edit_the_config() {
-    block mqtt-conf >/run/typed
+    local name
+    : >/run/typed
+    for name in "${@:-mqtt-conf}"; do
+        block "$name" >>/run/typed
+    done
     cat >/usr/local/bin/nano <<EDITOR
 #!/bin/bash
 $(declare -f owner_password)

@@ -14,11 +14,10 @@ wait_for 20 systemctl -q is-active rangefinder-mqtt ||
 unit_runs rangefinder-mqtt "rangefinder-mqtt 0 0 some" "rangefinder 1 50 some"
 host=$(hostname -s)
 id=$(cat /etc/machine-id)
-config_topic=homeassistant/sensor/rangefinder_$id/config
-config=$(retained "$config_topic")
+config=$(retained "$(config_topic distance)")
 read -r state availability unique < <(discovery_config "$(dpkg-query -W -f='${Version}' rangefinder)" \
     "$host" "$id" <<<"$config") || fail "booted again, this Pi has no discovery config of its own"
-[ "$config_topic" != "${first_config%% *}" ] && [ "$unique" != "$first_unique" ] && [ "$state" != "$first_state" ] &&
+[ "$(config_topic distance)" != "${first_config%% *}" ] && [ "$unique" != "$first_unique" ] && [ "$state" != "$first_state" ] &&
     [ "$availability" != "$first_availability" ] || fail "booted as another Pi, the topics or the unique ID are the same"
 heard "$state" 3 && readings "$near" "$far" || fail "booted again, the state topic $state carries no readings"
 wait_for 5 has_retained "$availability" online || fail "booted again, availability is not online"
@@ -28,8 +27,11 @@ say "booted again as $host, the publisher starts as a sensor with its own config
 typed 60 "$project" "$(block home-assistant-remove)" || fail "removing the sensor"
 ! systemctl -q is-active rangefinder-mqtt && [ "$(systemctl is-enabled rangefinder-mqtt || true)" = disabled ] ||
     fail "the publisher still runs, or is still enabled"
-[ -z "$(retained "$config_topic")" ] || fail "the sensor's retained config is still there"
+for entity in distance presence level; do
+    [ -z "$(retained "$(config_topic "$entity")")" ] || fail "the $entity's retained config is still there"
+done
 left=$(retained "$availability")
 [ -z "$left" ] || fail "the sensor's retained availability is still there: $left"
-say "home-assistant-remove: the publisher stopped and disabled, the sensor's config and availability gone"
+say "home-assistant-remove: the publisher stopped and disabled, the configs of the distance, the" \
+    "presence and the level, and the availability, gone"
 nothing_left
