@@ -5,9 +5,9 @@
 # unpacked program reads from the stand-in, its manual pages render without a warning and carry
 # the package's version, its binaries are hardened, its systemd units are sound and nothing
 # enables them, each package holds the MQTT publisher with its file, root's alone and a
-# conffile, its maintainer scripts are those meant (the armhf one's refusing an ARMv6
-# processor), and cmake --install installs the programs, the pages and the units, and keeps an
-# owner's file of the publisher's. It then makes all three again from a copy of the tree with a
+# conffile, its maintainer scripts are those meant (no preinst: the armhf programs are ARMv6
+# throughout, as package.sh checks), and cmake --install installs the programs, the pages and
+# the units, and keeps an owner's file of the publisher's. It then makes all three again from a copy of the tree with a
 # function that carries a stack canary. Prints a line before each step and after each check;
 # the builds' own output only when one fails.
 set -euo pipefail
@@ -75,8 +75,9 @@ say "the packaged manual pages render without a warning and are of version $vers
 
 say "checking the packaged systemd unit"
 bash scripts/check-service.sh "$work/unpacked-native"
-# Only the armhf programs begin with ARMv7 code, which an ARMv6 processor cannot run.
-declare -A scripts=([native]="postinst postrm prerm" [armhf]="postinst postrm preinst prerm" [arm64]="postinst postrm prerm")
+# No package's programs need more than its architecture's oldest Pi has, so none has a preinst
+# to refuse one.
+declare -A scripts=([native]="postinst postrm prerm" [armhf]="postinst postrm prerm" [arm64]="postinst postrm prerm")
 for name in "${names[@]}"; do
     unpacked=$work/unpacked-$name
     deb=$(ls "$builds/$name"/rangefinder_*.deb)
@@ -111,8 +112,8 @@ echo 'broker=the owner'"'"'s' >"$root/etc/rangefinder/mqtt.conf"
 DESTDIR=$root cmake --install "$builds/native" --prefix /usr/local >/dev/null
 [ "$(cat "$root/etc/rangefinder/mqtt.conf")" = "broker=the owner's" ] || fail "cmake --install replaced the owner's mqtt.conf"
 say "each package holds both programs, with units that start them and a preset that leaves them" \
-    "disabled, the publisher's file, a conffile of mode 0600, and the maintainer scripts meant, a" \
-    "preinst in armhf's alone; cmake --install installs both programs, their pages, the preset," \
+    "disabled, the publisher's file, a conffile of mode 0600, and the maintainer scripts meant, no" \
+    "preinst; cmake --install installs both programs, their pages, the preset," \
     "units that start them, and the file, which it leaves be when it is there"
 
 # hardening NAME [OPTION...]: whether hardening-check passes the NAME package's programs.

@@ -49,7 +49,9 @@ need_architecture() {
 # toolchains, needs.
 need_build_packages() {
     if [ -n "${1:-}" ]; then
-        need_packages cmake ninja-build binutils "g++-$(toolchain_setting "$1" RANGEFINDER_CROSS_TRIPLET)"
+        # shellcheck disable=SC2046 # a list of names, or none
+        need_packages cmake ninja-build binutils "g++-$(toolchain_setting "$1" RANGEFINDER_CROSS_TRIPLET)" \
+            $(toolchain_setting "$1" RANGEFINDER_CROSS_PACKAGES)
     else
         need_packages cmake ninja-build binutils g++
     fi

@@ -10,9 +10,11 @@
 # DIR instead of build/package (or build/package-armhf, build/package-arm64). A cross-built
 # package takes libmosquitto from Debian's own package for its architecture, installed beside
 # this machine's. Every date in the package is that of the changelog's newest entry, so one
-# tree and toolchain make the same package byte for byte, wherever it is built.
+# tree and toolchain make the same package byte for byte, wherever it is built, and whoever's
+# umask. The armhf package's programs are checked to be ARMv6 throughout, for every 32-bit Pi.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+umask 022
 . scripts/need-packages.sh
 
 build=
@@ -47,7 +49,8 @@ if [ -n "$toolchain" ]; then
     triplet=$(toolchain_setting "$toolchain" RANGEFINDER_CROSS_TRIPLET)
     architecture=$(toolchain_setting "$toolchain" RANGEFINDER_DEB_ARCHITECTURE)
     need_architecture "$architecture"
-    need_packages cmake ninja-build "g++-$triplet" "libmosquitto-dev:$architecture"
+    need_build_packages "$toolchain"
+    need_packages "libmosquitto-dev:$architecture"
     options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/$toolchain"
         -DMOSQUITTO_LIBRARY="/usr/lib/$triplet/libmosquitto.so" -DMOSQUITTO_INCLUDE_DIR=/usr/include)
     [ -n "$build" ] || build=build/package-$architecture
@@ -72,4 +75,10 @@ fi
 cat "$log" >&2
 cmake --build "$build" >&2
 (cd "$build" && cpack -G DEB >&2)
-ls "$build"/rangefinder_*.deb
+deb=$(ls "$build"/rangefinder_*.deb)
+if [ "${architecture:-}" = armhf ] && ! bash scripts/check-armv6.sh --package "$deb" "$build" >&2; then
+    rm -f "$deb"
+    echo "package: the armhf package would not run on a Pi 1 or Zero, so it is not made" >&2
+    exit 1
+fi
+echo "$deb"
