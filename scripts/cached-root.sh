@@ -1,7 +1,7 @@
 # Sourced by the scripts that work in fresh Debian systems: cached_root makes such a system's
 # root with mmdebstrap, once, and keeps it in /var/cache/rangefinder-roots (or
 # $RANGEFINDER_ROOTS), keyed by all that went into it, so that it is made again only when that
-# changes or it is missing.
+# changes or it is missing; archive_root also when Debian's archive has changed what it holds.
 
 roots_cache=${RANGEFINDER_ROOTS:-/var/cache/rangefinder-roots}
 mirror=http://deb.debian.org/debian
@@ -26,4 +26,26 @@ cached_root() {
         mv "$folder.new" "$folder"
     fi
     echo "$folder"
+}
+
+# archive_root NAME PREPARE RELEASE MMDEBSTRAP_OPTION...: as cached_root, but made again too when
+# the archive publishes RELEASE anew (a point release), the date it did so being part of its
+# key; the roots of NAME made from the archive before are taken away. Sets archive_folder to
+# the root's folder and archive_date to that date, so it is not to be called in a subshell.
+archive_root() {
+    local name=$1 listing folder old
+    listing=$(mktemp)
+    /usr/lib/apt/apt-helper download-file "$mirror/dists/$3/InRelease" "$listing" >/dev/null 2>&1 || {
+        rm -f "$listing"
+        echo "rangefinder: cannot read $mirror/dists/$3/InRelease, to tell what Debian's archive holds" >&2
+        return 1
+    }
+    archive_date=$(sed -n 's/^Date: //p' "$listing")
+    rm -f "$listing"
+    [ -n "$archive_date" ] || { echo "rangefinder: $mirror/dists/$3/InRelease has no date" >&2; return 1; }
+    folder=$(cached_root "$name-$(date -u -d "$archive_date" +%Y%m%dT%H%M%S)" "${@:2}") || return 1
+    for old in "$roots_cache/$name"-*; do
+        [ "$old" = "$folder" ] || rm -rf "$old"
+    done
+    archive_folder=$folder
 }

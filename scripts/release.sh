@@ -1,17 +1,50 @@
 #!/usr/bin/env bash
-# Makes the packages a Pi owner downloads, in dist/: rangefinder_<version>_armhf.deb and
-# rangefinder_<version>_arm64.deb, each with both programs, and SHA256SUMS over exactly them.
-# They are built in a Debian 12 root kept for the purpose (see cached-root.sh), with its cross
-# compilers and its libmosquitto for each architecture, against the project's own stand-in for
-# wiringPi's library, whose name is all the programs take from it; so they run on Raspberry Pi
-# OS 12 and newer, and one commit gives the same bytes whatever Debian builds them and wherever
-# the tree is. Needs root, for the root; asks sudo for it.
+# Makes the release a Pi owner downloads, in dist/: rangefinder_<version>_armhf.deb, for every
+# Pi with a 32-bit system, the Pi 1 and Zero included, and rangefinder_<version>_arm64.deb, each
+# with both programs; rangefinder_<version>.buildinfo, what made them: the commit, the date of
+# the Debian archive, and every package of the build root with its version and architecture; and
+# SHA256SUMS over those three. They are built in a Debian 12 root kept for the purpose, made
+# again when the archive changes (archive_root, cached-root.sh), with its cross compilers and
+# its libmosquitto for each architecture, against the project's own stand-in for wiringPi's
+# library, whose name is all the programs take from it; so they run on Raspberry Pi OS 12 and
+# newer, and one commit and one archive give the same bytes whatever Debian builds them and
+# wherever the tree is.
+#   bash scripts/release.sh                 the commit checked out; refused with uncommitted changes
+#   bash scripts/release.sh --commit REV    the commit REV, whatever the tree holds
+#   bash scripts/release.sh --uncommitted   the tree as it is, for a check: the record says so
+# Needs root, for the root; asks sudo for it, keeping RANGEFINDER_ROOTS.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-[ "$(id -u)" -eq 0 ] || exec sudo bash "$0" "$@"
+self=$(realpath "$0")
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo ${RANGEFINDER_ROOTS:+env RANGEFINDER_ROOTS="$RANGEFINDER_ROOTS"} bash "$self" "$@"
+fi
+cd "$(dirname "$self")/.."
+umask 022
 . scripts/need-packages.sh
 . scripts/cached-root.sh
 . scripts/copy-tree.sh
+usage() { echo "usage: bash scripts/release.sh [--commit REV | --uncommitted]" >&2; exit 2; }
+revision=HEAD
+uncommitted=
+case $# in
+0) ;;
+1) [ "$1" = --uncommitted ] || usage; uncommitted=1 ;;
+2) [ "$1" = --commit ] || usage; revision=$2 ;;
+*) usage ;;
+esac
+need_packages git
+commit=$(git rev-parse --verify --quiet "$revision^{commit}") || {
+    echo "release: $revision is no commit here" >&2
+    exit 1
+}
+changes=$(git status --porcelain)
+if [ "$revision" = HEAD ] && [ -z "$uncommitted" ] && [ -n "$changes" ]; then
+    echo "release: the tree has changes not committed, which a release would not hold; commit them" \
+        "(or build them for a check with --uncommitted):" >&2
+    echo "$changes" >&2
+    exit 1
+fi
+[ -n "$changes" ] || uncommitted=
 need_packages mmdebstrap
 architectures=(armhf arm64)
 declare -A option=([armhf]=--arm [arm64]=--arm64)
@@ -19,8 +52,9 @@ declare -A toolchain=([armhf]=cmake/armv6-hf.cmake [arm64]=cmake/aarch64.cmake)
 
 # The root's folder where the work is done.
 prepare_build_root() { mkdir -p "$1/build"; }
-root=$(cached_root release-build prepare_build_root bookworm --variant=minbase --architectures=amd64,armhf,arm64 \
-    --include=cmake,ninja-build,g++,binutils,g++-arm-linux-gnueabihf,g++-aarch64-linux-gnu,libmosquitto-dev:armhf,libmosquitto-dev:arm64)
+archive_root release-build prepare_build_root bookworm --variant=minbase --architectures=amd64,armhf,arm64 \
+    --include=cmake,ninja-build,g++,binutils,g++-arm-linux-gnueabihf,gcc-arm-linux-gnueabi,g++-aarch64-linux-gnu,libmosquitto-dev:armhf,libmosquitto-dev:arm64
+root=$archive_folder
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -35,7 +69,12 @@ in_root() {
         _ "$root" "$work" "$@"
 }
 
-copy_tree "$work/rangefinder"
+if [ -n "$uncommitted" ]; then
+    copy_tree "$work/rangefinder"
+else
+    mkdir "$work/rangefinder"
+    git archive "$commit" | tar -x -C "$work/rangefinder"
+fi
 for architecture in "${architectures[@]}"; do
     log=$work/$architecture.log
     in_root bash /build/rangefinder/scripts/stand-in-wiringpi.sh "/build/wiringpi-$architecture" \
@@ -43,13 +82,31 @@ for architecture in "${architectures[@]}"; do
         in_root bash /build/rangefinder/scripts/package.sh "${option[$architecture]}" \
             --wiringpi-prefix "/build/wiringpi-$architecture" --build-dir "/build/$architecture" >>"$log" 2>&1 ||
         { cat "$log" >&2; echo "release: cannot make the $architecture package" >&2; exit 1; }
+    grep -h '^check-armv6: ' "$log" >&2 || true
 done
-echo "release: built with $(in_root dpkg-query -W -f='${Package} ${Version}, ' cmake g++-arm-linux-gnueabihf g++-aarch64-linux-gnu libmosquitto-dev:armhf | sed 's/, $//')" >&2
 
-# dist/ is replaced whole, once everything is made, so that no package there is half made.
+# dist/ is replaced whole, once everything is made, so that no release there is half made.
 mkdir "$work/dist"
 mv "$work"/armhf/rangefinder_*.deb "$work"/arm64/rangefinder_*.deb "$work/dist/"
-(cd "$work/dist" && sha256sum -- *.deb >SHA256SUMS)
+version=$(dpkg-deb -f "$work"/dist/rangefinder_*_arm64.deb Version)
+# In the form of Debian's .buildinfo files, with no date or path of the build, for its bytes are
+# the same from one build of the commit to the next.
+{
+    echo "Format: 1.0"
+    echo "Source: rangefinder"
+    echo "Binary: rangefinder"
+    echo "Architecture: ${architectures[*]}"
+    echo "Version: $version"
+    echo "Commit: $commit${uncommitted:+ with changes not committed}"
+    echo "Checksums-Sha256:"
+    (cd "$work/dist" && for deb in *.deb; do echo " $(sha256sum <"$deb" | cut -d' ' -f1) $(stat -c %s "$deb") $deb"; done)
+    echo "Build-Origin: Debian"
+    echo "Build-Architecture: $(in_root dpkg --print-architecture)"
+    echo "Build-Archive: $mirror $(in_root sh -c '. /etc/os-release && echo "$VERSION_CODENAME"'), published $archive_date"
+    echo "Installed-Build-Depends:"
+    in_root dpkg-query -W -f='${Package}:${Architecture} (= ${Version})\n' | sort | sed 's/^/ /; $!s/$/,/'
+} >"$work/dist/rangefinder_$version.buildinfo"
+(cd "$work/dist" && sha256sum -- *.deb *.buildinfo >SHA256SUMS)
 rm -rf dist.new
 mv "$work/dist" dist.new
 rm -rf dist
