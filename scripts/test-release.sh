@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Checks the release as the Pis' owners meet it. scripts/release.sh, run from two copies of the
-# tree in two folders, makes the same bytes. Then each package is installed as README section 5
-# says, run, and its publisher set up against the broker of Home Assistant's machine on another
-# host, on fresh Debian systems of the Pi's own architectures, booted under systemd through
-# qemu's user-mode emulation: arm64 on Debian 12 and 13, armhf on Debian 12, each with a wiringpi
-# package of the real-time stand-in for its architecture. A Debian 12 system of this machine's
-# own architecture takes the upgrade from the version before to this one, with packages made
-# here by package.sh from each version's tree. What is checked inside, and the package's removal
-# and purge: scripts/documents/release.sh. Needs root.
+# Checks the release as the Pis' owners meet it, and as one who builds it again would.
+# scripts/release.sh, run from two copies of the tree in two folders, one from inside scripts/,
+# makes the same bytes, its record names the commit and the root's packages, its armhf programs
+# pass the ARMv6 check, and it refuses the tree once it has a change not committed, leaving
+# dist/ as it was. Then, on fresh Debian systems of the Pi's own architectures, booted under
+# systemd through qemu's user-mode emulation (arm64 on Debian 12 and 13, armhf on Debian 12,
+# each with a wiringpi package of the real-time stand-in for its architecture), the version
+# before's release package, made by this release.sh from its commit, is installed and its
+# publisher set up against the broker of Home Assistant's machine on another host; then the
+# release's package is installed over it as README section 5 says, and run. A Debian 12 system
+# of this machine's own architecture does the same with packages made here by package.sh from
+# each version's tree. What is checked inside, and the package's removal and purge:
+# scripts/documents/release.sh. Needs root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
@@ -32,15 +36,33 @@ started=$SECONDS
 project_bundle "$work/rangefinder.bundle"
 for copy in one two/deeper; do
     git clone -q "$work/rangefinder.bundle" "$work/$copy/rangefinder"
-    bash "$work/$copy/rangefinder/scripts/release.sh" >"$work/release.log" 2>&1 || { cat "$work/release.log" >&2; fail "release.sh"; }
 done
+release() {
+    (cd "$1" && bash "${@:2}") >"$work/release.log" 2>&1 || { cat "$work/release.log" >&2; fail "release.sh in $1"; }
+}
+release "$work/one/rangefinder/scripts" release.sh
+release "$work/two" deeper/rangefinder/scripts/release.sh
 dist=$work/one/rangefinder/dist
-diff -r "$dist" "$work/two/deeper/rangefinder/dist" >&2 || fail "two runs of release.sh made different packages"
-[ "$(cd "$dist" && ls -- *.deb)" = "$(awk '{ print $2 }' "$dist/SHA256SUMS")" ] && (cd "$dist" && sha256sum --quiet -c SHA256SUMS) ||
-    fail "SHA256SUMS is not over exactly the packages beside it"
-say "release.sh, run twice from trees in two folders, made the same bytes:"
-sed 's/^/    /' "$dist/SHA256SUMS"
+diff -r "$dist" "$work/two/deeper/rangefinder/dist" >&2 || fail "two runs of release.sh made different bytes"
+[ "$(cd "$dist" && ls | grep -vx SHA256SUMS)" = "$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort)" ] &&
+    (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS is not over exactly the files beside it"
 version=$(dpkg-deb -f "$dist"/rangefinder_*_arm64.deb Version)
+buildinfo=$dist/rangefinder_$version.buildinfo
+grep -qx "Commit: $(git -C "$work/one/rangefinder" rev-parse HEAD)" "$buildinfo" &&
+    grep -qx " g++-arm-linux-gnueabihf:amd64 (= [^ ]*)," "$buildinfo" &&
+    grep -qx " libmosquitto-dev:armhf (= [^ ]*)," "$buildinfo" || fail "the .buildinfo names not the commit and the root's packages"
+grep -qx "check-armv6: the 2 programs of rangefinder_${version}_armhf.deb are ARMv6 throughout, hard-float, for the armhf loader" \
+    "$work/release.log" || fail "release.sh did not say its armhf programs passed the ARMv6 check"
+bash scripts/check-armv6.sh --package "$dist/rangefinder_${version}_armhf.deb" >/dev/null
+say "release.sh, run twice from trees in two folders, made the same bytes, its armhf programs ARMv6:"
+sed 's/^/    /' "$dist/SHA256SUMS"
+echo "# changed" >>"$work/one/rangefinder/README.md"
+touch "$work/one/rangefinder/new-file"
+! (cd "$work/one/rangefinder" && bash scripts/release.sh) >"$work/release.log" 2>&1 &&
+    grep -qx ' M README.md' "$work/release.log" && grep -qx '?? new-file' "$work/release.log" ||
+    { cat "$work/release.log" >&2; fail "release.sh did not refuse a tree with changes not committed, naming them"; }
+diff -r "$dist" "$work/two/deeper/rangefinder/dist" >&2 || fail "the refused release.sh touched dist/"
+say "release.sh refuses a tree with changes not committed, naming them, and leaves dist/ as it was"
 
 # What each owner downloads, or, on this machine's architecture, the packages made here: this
 # version's, with its sums, and the version before's, from the commit that added its changelog
@@ -70,7 +92,17 @@ git archive "$commit" | tar -x -C "$work/previous"
 package "$work/previous" "$work/previous/build"
 mkdir "$work/downloads-$native/previous"
 cp "$work"/previous/build/rangefinder_*.deb "$work/downloads-$native/previous/"
-say "made the $native packages of $version, and of $previous from the commit of its changelog entry"
+# The version before's release, as this release.sh makes it from that commit.
+git -C "$work/two/deeper/rangefinder" fetch -q "$PWD" "$commit:refs/heads/previous"
+release "$work/two/deeper/rangefinder" scripts/release.sh --commit previous
+for system in "${systems[@]}"; do
+    architecture=${system%:*}
+    [ "$architecture" != "$native" ] || continue
+    mkdir -p "$work/downloads-$architecture/previous"
+    cp "$work"/two/deeper/rangefinder/dist/rangefinder_"${previous}_$architecture".deb "$work/downloads-$architecture/previous/"
+done
+say "made the $native packages of $version, and of $previous from the commit of its changelog entry;" \
+    "the release of $previous from that commit"
 
 # The fresh roots, one after the other: each made under emulation takes a core or two.
 declare -A roots

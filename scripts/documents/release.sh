@@ -3,10 +3,12 @@
 # systemd: of a Pi's architecture through qemu's user-mode emulation, or of this machine's. Its
 # first user has downloaded the release's package for it, its SHA256SUMS and wiringPi's package
 # into the home folder, and, where the upgrade is to be tried, the package of the version before
-# into ~/previous. That user installs as README section 5 says, or upgrades; the readings, the
-# publisher of docs/using-the-readings.md and its processes are looked at; then the package is
-# removed and purged. Before that, what an owner may get wrong: on armhf, the package on an ARMv6
-# processor; on arm64, the armhf package, and the package without wiringPi's.
+# into ~/previous. That user installs the version before, sets its publisher up as
+# docs/using-the-readings.md says, and upgrades as README section 5 says (on armhf with the
+# kernel saying, as a Pi 1 or Zero's does, that the processor is ARMv6); the owner's file, the
+# readings, the publisher and its processes are looked at; then the package is removed and
+# purged. Before that, what an owner may get wrong on arm64: the armhf package, and the package
+# without wiringPi's.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/documents/owner.sh
@@ -25,24 +27,32 @@ refused() {
     ! dpkg-query -W -f='${Status}' rangefinder 2>/dev/null | grep -q 'ok installed' || fail "$2 installed rangefinder"
 }
 
-case $architecture in
-armhf)
-    # As a Pi 1 or Zero has it: the kernel says armv6l. apt runs the package's scripts with a
-    # PATH of its own, whose first folder takes the uname that says so, for the while.
-    printf '#!/bin/sh\n[ "$1" != -m ] || { echo armv6l; exit; }\nexec /usr/bin/uname "$@"\n' >/usr/sbin/uname
-    chmod 755 /usr/sbin/uname
-    refused "cannot be installed on this processor: this package runs on ARMv7" "$(line 2 release)"
-    rm /usr/sbin/uname
-    grep -qF 'section 3 of its README' "$last.out" "$last.err" || fail "the refusal does not point to building on the Pi"
-    say "on an ARMv6 processor the package refuses to install, says why and points to building on the Pi"
-    ;;
-arm64)
+if [ "$architecture" = arm64 ]; then
     refused "rangefinder:armhf" "sudo apt-get install -y ./other/rangefinder_*_armhf.deb"
     refused "wiringpi" "sudo apt-get install -y ./rangefinder_*.deb"
     say "apt refuses the armhf package, naming its architecture, and names wiringpi when its" \
         "package is not given"
-    ;;
-esac
+fi
+
+# emulated_publisher: under emulation, where every process runs qemu, this script's shell too,
+# the publisher's unit goes without what systemd cannot do there (emulator-limits.sh); the
+# native systems prove the unit whole. It reads a copy of its file that its group may read, in
+# place of the credential.
+emulated_publisher() {
+    local drop_in
+    [ "$(program_of $$)" != "$(readlink /proc/$$/exe)" ] || return 0
+    install -m 0640 -g gpio /etc/rangefinder/mqtt.conf /run/rangefinder-mqtt.conf
+    drop_in=$(without_credentials
+        printf '%s\n' ExecStart= "ExecStart=/usr/bin/rangefinder-mqtt --config /run/rangefinder-mqtt.conf")
+    if ! systemd-run --quiet --wait --property=PrivateTmp=yes true 2>/dev/null; then
+        drop_in+=$'\n'$(without_mount_namespace; echo User=nobody)
+        unit_uid=$(id -u nobody)
+    fi
+    mkdir -p /etc/systemd/system/rangefinder-mqtt.service.d
+    printf '[Service]\n%s\n' "$drop_in" >/etc/systemd/system/rangefinder-mqtt.service.d/emulator.conf
+    systemctl daemon-reload
+    say "under qemu the publisher's unit runs with a drop-in of what systemd cannot do there:" $drop_in
+}
 
 typed 60 . "$(line 1 release)" || fail "sha256sum -c"
 grep -qx "rangefinder_${version}_$architecture.deb: OK" "$last.out" || fail "sha256sum did not check the package"
@@ -52,14 +62,25 @@ if [ -d "$home/previous" ]; then
     previous=$(dpkg-deb -f "$home"/previous/rangefinder_*.deb Version)
     typed 300 . "sudo apt-get install -y ./wiringpi_*.deb ./previous/rangefinder_*.deb" || fail "installing $previous"
     configure_publisher
+    emulated_publisher
     typed 60 . "$(line 1 mqtt-enable)" || fail "enabling rangefinder-mqtt"
     publishing "$previous"
     cp /etc/rangefinder/mqtt.conf /run/owners.conf
     say "$previous installed, its publisher set up, enabled and publishing"
 fi
 
+if [ "$architecture" = armhf ]; then
+    # As a Pi 1 or Zero has it: the kernel says armv6l. apt runs the package's scripts with a
+    # PATH of its own, whose first folder takes the uname that says so, for the while.
+    printf '#!/bin/sh\n[ "$1" != -m ] || { echo armv6l; exit; }\nexec /usr/bin/uname "$@"\n' >/usr/sbin/uname
+    chmod 755 /usr/sbin/uname
+fi
 typed 300 . "$(line 2 release)" && [ "$(dpkg-query -W -f='${Version}' rangefinder)" = "$version" ] ||
     fail "installing the release's package"
+if [ "$architecture" = armhf ]; then
+    rm /usr/sbin/uname
+    say "release: the package installs where the kernel says the processor is armv6l, as a Pi 1's does"
+fi
 typed 60 . "$(line 2 install-wiringpi)" && grep -q '^gpio version' "$last.out" || fail "gpio -v did not answer"
 typed 60 . "$(first 3 rangefinder)" && readings "$near" "$far" && [ "$(wc -l <"$last.out")" -eq 3 ] ||
     fail "rangefinder | head -n 3 did not print 3 readings"
@@ -80,23 +101,7 @@ if [ -n "${previous:-}" ]; then
         "runs $version"
 else
     configure_publisher
-    # Under emulation every process runs qemu, this script's shell too.
-    if [ "$(program_of $$)" != "$(readlink /proc/$$/exe)" ]; then
-        # What systemd cannot do under the emulator (emulator-limits.sh), the publisher's unit
-        # goes without; the native systems prove the unit whole. It reads a copy of its file
-        # that its group may read, in place of the credential.
-        install -m 0640 -g gpio /etc/rangefinder/mqtt.conf /run/rangefinder-mqtt.conf
-        drop_in=$(without_credentials
-            printf '%s\n' ExecStart= "ExecStart=/usr/bin/rangefinder-mqtt --config /run/rangefinder-mqtt.conf")
-        if ! systemd-run --quiet --wait --property=PrivateTmp=yes true 2>/dev/null; then
-            drop_in+=$'\n'$(without_mount_namespace; echo User=nobody)
-            unit_uid=$(id -u nobody)
-        fi
-        mkdir -p /etc/systemd/system/rangefinder-mqtt.service.d
-        printf '[Service]\n%s\n' "$drop_in" >/etc/systemd/system/rangefinder-mqtt.service.d/emulator.conf
-        systemctl daemon-reload
-        say "under qemu the publisher's unit runs with a drop-in of what systemd cannot do there:" $drop_in
-    fi
+    emulated_publisher
     typed 60 . "$(line 1 mqtt-enable)" || fail "enabling rangefinder-mqtt"
     publishing "$version"
 fi
