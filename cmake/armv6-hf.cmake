@@ -10,6 +10,6 @@ set(RANGEFINDER_ARM_FLOAT_ABI hard)
 set(RANGEFINDER_CROSS_CPU cortex-a7)
 set(RANGEFINDER_DEB_ARCHITECTURE armhf)
 # What the build needs besides the cross compilers: Debian's armel start-up files.
-set(RANGEFINDER_CROSS_PACKAGES gcc-arm-linux-gnueabi)
+set(RANGEFINDER_CROSS_PACKAGES "gcc-arm-linux-gnueabi libc6-dev-armel-cross")
 include(${CMAKE_CURRENT_LIST_DIR}/armv6-startup.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/arm.cmake)

@@ -13,7 +13,7 @@ foreach(object Scrt1.o crti.o crtbeginS.o crtendS.o crtn.o libc_nonshared.a)
     OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
   if(failed OR NOT IS_ABSOLUTE "${path}")
     message(FATAL_ERROR "rangefinder: Debian's armel start-up file ${object} was not found: "
-      "install gcc-arm-linux-gnueabi")
+      "install gcc-arm-linux-gnueabi and libc6-dev-armel-cross")
   endif()
   execute_process(COMMAND ${RANGEFINDER_CROSS_TRIPLET}-objcopy --remove-section=.ARM.attributes
     ${path} ${startup}/${object} RESULT_VARIABLE failed)

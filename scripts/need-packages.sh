@@ -51,7 +51,7 @@ need_build_packages() {
     if [ -n "${1:-}" ]; then
         # shellcheck disable=SC2046 # a list of names, or none
         need_packages cmake ninja-build binutils "g++-$(toolchain_setting "$1" RANGEFINDER_CROSS_TRIPLET)" \
-            $(toolchain_setting "$1" RANGEFINDER_CROSS_PACKAGES)
+            $(toolchain_setting "$1" RANGEFINDER_CROSS_PACKAGES | tr -d '"')
     else
         need_packages cmake ninja-build binutils g++
     fi

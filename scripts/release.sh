@@ -52,8 +52,17 @@ declare -A toolchain=([armhf]=cmake/armv6-hf.cmake [arm64]=cmake/aarch64.cmake)
 
 # The root's folder where the work is done.
 prepare_build_root() { mkdir -p "$1/build"; }
+# What the root holds: what a build needs, and each toolchain's compilers, the other packages it
+# names, and the publisher's library for its architecture.
+packages=(cmake ninja-build g++ binutils)
+for architecture in "${architectures[@]}"; do
+    # shellcheck disable=SC2207 # a list of names
+    packages+=("g++-$(toolchain_setting "${toolchain[$architecture]}" RANGEFINDER_CROSS_TRIPLET)"
+        $(toolchain_setting "${toolchain[$architecture]}" RANGEFINDER_CROSS_PACKAGES | tr -d '"')
+        "libmosquitto-dev:$architecture")
+done
 archive_root release-build prepare_build_root bookworm --variant=minbase --architectures=amd64,armhf,arm64 \
-    --include=cmake,ninja-build,g++,binutils,g++-arm-linux-gnueabihf,gcc-arm-linux-gnueabi,g++-aarch64-linux-gnu,libmosquitto-dev:armhf,libmosquitto-dev:arm64
+    --include="$(IFS=,; echo "${packages[*]}")"
 root=$archive_folder
 
 work=$(mktemp -d)
