@@ -2,9 +2,9 @@
 // messages that must come of it, exactly; and how long it waits between tries to connect.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cstdint>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,29 +16,28 @@
 
 namespace {
 
-using Readings = std::vector<std::pair<std::int64_t, int>>;  // (ms, reading)
-// (ms, what went out): the distance, then presence=... and level=... where they did.
-using Messages = std::vector<std::pair<std::int64_t, std::string>>;
-
-// Not a reading: the session connects at this moment.
-constexpr int CONNECTS = INT_MIN;
-
 // As the publisher was before its median, and with its default median.
 PaceSettings const EVERY_READING{0, 0, 1, std::nullopt};
 PaceSettings const TODAY{DEFAULT_DELTA_CM, DEFAULT_HEARTBEAT_S, 1, std::nullopt};
 PaceSettings const DEFAULTS{DEFAULT_DELTA_CM, DEFAULT_HEARTBEAT_S, DEFAULT_MEDIAN, std::nullopt};
 PaceSettings const GARAGE{DEFAULT_DELTA_CM, DEFAULT_HEARTBEAT_S, 1, Edges{50, 60}};
 
-Messages published(PaceSettings const& settings, Readings const& readings,
-                   std::optional<Tank> tank) {
-    Messages messages;
+// The messages of `readings`, "MS:READING ...", a reading of C for the session connecting: as
+// "MS:DISTANCE,presence=...,level=... ...", each part where it went out.
+std::string published(PaceSettings const& settings, std::string const& readings,
+                      std::optional<Tank> tank) {
+    std::istringstream in(readings);
+    std::string messages;
     Pace pace = startPace(0);
-    for (auto const& [ms, reading] : readings) {
-        if (reading == CONNECTS) {
+    std::int64_t ms = 0;
+    char colon = 0;
+    std::string reading;
+    while (in >> ms >> colon >> reading) {
+        if (reading == "C") {
             publishAgain(pace);
             continue;
         }
-        Outgoing const out = paceReading(pace, settings, reading, ms);
+        Outgoing const out = paceReading(pace, settings, std::stoi(reading), ms);
         if (!out.distance && !out.presence) {
             continue;
         }
@@ -47,10 +46,10 @@ Messages published(PaceSettings const& settings, Readings const& readings,
         std::string said = states.text[DISTANCE];
         for (auto const& [entity, name] : {std::pair{PRESENCE, "presence="}, {LEVEL, "level="}}) {
             if (states.text[entity][0] != '\0') {
-                said += (said.empty() ? "" : " ") + std::string(name) + states.text[entity];
+                said += (said.empty() ? "" : ",") + std::string(name) + states.text[entity];
             }
         }
-        messages.emplace_back(ms, said);
+        messages += (messages.empty() ? "" : " ") + std::to_string(ms) + ":" + said;
     }
     return messages;
 }
@@ -58,139 +57,62 @@ Messages published(PaceSettings const& settings, Readings const& readings,
 struct Row {
     char const* what;
     PaceSettings settings;
-    Readings readings;
-    Messages messages;
+    std::string readings;
+    std::string messages;
     std::optional<Tank> tank = std::nullopt;
 };
 
 TEST(MqttPace, PublishesChangesAtOnceAndTheRestOnceAHeartbeat) {
-    Readings const still = {{0, 100}, {300, 101}, {600, 100}, {900, 101}, {1200, 100}};
-    auto const after = [&](Readings more) {
-        more.insert(more.begin(), still.begin(), still.end());
-        return more;
-    };
+    std::string const still = "0:100 300:101 600:100 900:101 1200:100 ";
     Row const rows[] = {
-        {"every reading, the -1s too",
-         EVERY_READING,
-         {{0, 100}, {300, 100}, {600, -1}, {900, -1}, {1200, 101}},
-         {{0, "100"}, {300, "100"}, {600, "-1"}, {900, "-1"}, {1200, "101"}}},
-        {"a still object wavering by 1 cm, a lone -1 among it",
-         TODAY,
-         {{0, 100}, {300, 101}, {600, 100}, {900, -1}, {1200, 101}, {1500, 99}},
-         {{0, "100"}}},
-        {"a change of delta goes out with its reading; less waits",
-         TODAY,
-         {{0, 100}, {300, 101}, {600, 102}, {900, 131}, {1200, 130}},
-         {{0, "100"}, {600, "102"}, {900, "131"}}},
-        {"the latest distance once a heartbeat, even on a -1",
-         TODAY,
-         {{0, 100}, {30000, 101}, {60000, 101}, {60300, 100}, {119000, 101}, {120000, -1}},
-         {{0, "100"}, {60000, "101"}, {120000, "101"}}},
-        {"-1 once no distance has come for a heartbeat, then a heartbeat's",
-         TODAY,
-         {{0, 100},
-          {30000, -1},
-          {59900, -1},
-          {60000, -1},
-          {61000, -1},
-          {120000, -1},
-          {120300, 101}},
-         {{0, "100"}, {60000, "-1"}, {120000, "-1"}, {120300, "101"}}},
-        {"-1 a heartbeat after the last distance, though the latest went out since",
-         TODAY,
-         {{0, 100}, {50000, 100}, {50300, -1}, {60000, -1}, {110000, -1}},
-         {{0, "100"}, {60000, "100"}, {110000, "-1"}}},
+        {"every reading, the -1s too", EVERY_READING, "0:100 300:100 600:-1 900:-1 1200:101",
+         "0:100 300:100 600:-1 900:-1 1200:101"},
+        {"a still object wavering by 1 cm, a lone -1 among it", TODAY,
+         "0:100 300:101 600:100 900:-1 1200:101 1500:99", "0:100"},
+        {"a change of delta goes out with its reading; less waits", TODAY,
+         "0:100 300:101 600:102 900:131 1200:130", "0:100 600:102 900:131"},
+        {"the latest distance once a heartbeat, even on a -1", TODAY,
+         "0:100 30000:101 60000:101 60300:100 119000:101 120000:-1", "0:100 60000:101 120000:101"},
+        {"-1 once no distance has come for a heartbeat, then a heartbeat's", TODAY,
+         "0:100 30000:-1 59900:-1 60000:-1 61000:-1 120000:-1 120300:101",
+         "0:100 60000:-1 120000:-1 120300:101"},
+        {"-1 a heartbeat after the last distance, though the latest went out since", TODAY,
+         "0:100 50000:100 50300:-1 60000:-1 110000:-1", "0:100 60000:100 110000:-1"},
         {"the first distance after silence goes out at once, however large delta",
          {DELTA_MAX_CM, 60, 1, std::nullopt},
-         {{0, 100}, {60000, -1}, {60300, 100}},
-         {{0, "100"}, {60000, "-1"}, {60300, "100"}}},
-        {"no module from the start", TODAY, {{0, -1}, {59900, -1}, {60000, -1}}, {{60000, "-1"}}},
+         "0:100 60000:-1 60300:100",
+         "0:100 60000:-1 60300:100"},
+        {"no module from the start", TODAY, "0:-1 59900:-1 60000:-1", "60000:-1"},
         {"every distance with delta 0, but no lone -1",
          {0, 60, 1, std::nullopt},
-         {{0, 100}, {300, 100}, {600, -1}, {900, 100}},
-         {{0, "100"}, {300, "100"}, {900, "100"}}},
-        {"the median of five: lone false readings and two in a row never go out",
-         DEFAULTS,
-         after({{1500, 655},
-                {1800, 100},
-                {2100, 3},
-                {2400, 101},
-                {2700, 655},
-                {3000, 655},
-                {3300, 100},
-                {3600, 101},
-                {3900, 100},
-                {4200, -1},
-                {4500, 4},
-                {4800, 5},
-                {5100, 101},
-                {5400, 100}}),
-         {{1200, "100"}}},
-        {"a step goes out with the third reading that shows it",
-         DEFAULTS,
-         after({{1500, 130}, {1800, 131}, {2100, 130}}),
-         {{1200, "100"}, {2100, "130"}}},
-        {"after a heartbeat of silence the median takes only what comes after it",
-         DEFAULTS,
-         after({{61200, -1}, {61500, 40}, {61800, 40}, {62100, 40}, {62400, 41}, {62700, 40}}),
-         {{1200, "100"}, {61200, "-1"}, {62700, "40"}}},
+         "0:100 300:100 600:-1 900:100",
+         "0:100 300:100 900:100"},
+        {"the median of five: lone false readings and two in a row never go out", DEFAULTS,
+         still + "1500:655 1800:100 2100:3 2400:101 2700:655 3000:655 3300:100 3600:101 3900:100 "
+                 "4200:-1 4500:4 4800:5 5100:101 5400:100",
+         "1200:100"},
+        {"a step goes out with the third reading that shows it", DEFAULTS,
+         still + "1500:130 1800:131 2100:130", "1200:100 2100:130"},
+        {"after a heartbeat of silence the median takes only what comes after it", DEFAULTS,
+         still + "61200:-1 61500:40 61800:40 62100:40 62400:41 62700:40",
+         "1200:100 61200:-1 62700:40"},
         {"presence: on at near, off beyond far, as it was between; unknown with the distance",
          GARAGE,
-         {{0, 100},
-          {300, 55},
-          {600, 51},
-          {900, 50},
-          {1200, 51},
-          {1500, 55},
-          {1800, 60},
-          {2100, 61},
-          {2400, 60},
-          {2700, 50},
-          {62700, -1},
-          {63000, 55}},
-         {{0, "100 presence=OFF"},
-          {300, "55 presence=OFF"},
-          {600, "51 presence=OFF"},
-          {900, "presence=ON"},
-          {1500, "55 presence=ON"},
-          {1800, "60 presence=ON"},
-          {2100, "presence=OFF"},
-          {2700, "50 presence=ON"},
-          {62700, "-1 presence=unknown"},
-          {63000, "55 presence=OFF"}}},
-        {"after a connection all goes out at once, and again once it can have been heard",
-         GARAGE,
-         {{0, CONNECTS},
-          {0, 100},
-          {300, 101},
-          {1900, 100},
-          {2000, 101},
-          {2300, 100},
-          {4000, CONNECTS},
-          {5000, 101},
-          {6900, 100},
-          {7000, 101},
-          {9000, 100}},
-         {{0, "100 presence=OFF"},
-          {2000, "101 presence=OFF"},
-          {5000, "101 presence=OFF"},
-          {7000, "101 presence=OFF"}}},
-        {"the level of a tank with the module above it, in whole percent within 0 to 100",
-         TODAY,
-         {{0, 120}, {300, 130}, {600, 70}, {900, 20}, {1200, 0}, {1500, 45}, {61500, -1}},
-         {{0, "120 level=0"},
-          {300, "130 level=0"},
-          {600, "70 level=50"},
-          {900, "20 level=100"},
-          {1200, "0 level=100"},
-          {1500, "45 level=75"},
-          {61500, "-1 level=-1"}},
+         "0:100 300:55 600:51 900:50 1200:51 1500:55 1800:60 2100:61 2400:60 2700:50 62700:-1 "
+         "63000:55",
+         "0:100,presence=OFF 300:55,presence=OFF 600:51,presence=OFF 900:presence=ON "
+         "1500:55,presence=ON 1800:60,presence=ON 2100:presence=OFF 2700:50,presence=ON "
+         "62700:-1,presence=unknown 63000:55,presence=OFF"},
+        {"after a connection all goes out at once, and again once it can have been heard", GARAGE,
+         "0:C 0:100 300:101 1900:100 2000:101 2300:100 4000:C 5000:101 6900:100 7000:101 9000:100",
+         "0:100,presence=OFF 2000:101,presence=OFF 5000:101,presence=OFF 7000:101,presence=OFF"},
+        {"the level of a tank with the module above it, in whole percent within 0 to 100", TODAY,
+         "0:120 300:130 600:70 900:20 1200:0 1500:45 61500:-1",
+         "0:120,level=0 300:130,level=0 600:70,level=50 900:20,level=100 1200:0,level=100 "
+         "1500:45,level=75 61500:-1,level=-1",
          Tank{120, 20}},
-        {"the level rounded, of a tank with the module below it",
-         TODAY,
-         {{0, 80}, {300, 90}, {600, 75}},
-         {{0, "80 level=33"}, {300, "90 level=67"}, {600, "75 level=17"}},
-         Tank{70, 100}},
+        {"the level rounded, of a tank with the module below it", TODAY, "0:80 300:90 600:75",
+         "0:80,level=33 300:90,level=67 600:75,level=17", Tank{70, 100}},
     };
     for (Row const& row : rows) {
         SCOPED_TRACE(row.what);
@@ -199,30 +121,22 @@ TEST(MqttPace, PublishesChangesAtOnceAndTheRestOnceAHeartbeat) {
 }
 
 TEST(MqttRetry, WaitsLongerEachTryAndStartsAgainAfterEachConnection) {
-    struct Try {
-        bool connected, refused;
-    };
-    constexpr Try FAILED{false, false}, CONNECTED{true, false}, REFUSED{false, true};
     struct Case {
         char const* what;
-        std::vector<Try> tries;
+        char const* tries;  // each f (failed), c (connected, to lose it later) or r (refused)
         std::vector<int> waits;
     };
     Case const cases[] = {
-        {"a broker that is down",
-         {FAILED, FAILED, FAILED, FAILED, FAILED, FAILED, FAILED},
-         {1, 2, 4, 8, 16, 30, 30}},
-        {"each outage from the start",
-         {FAILED, FAILED, CONNECTED, FAILED, FAILED, CONNECTED, FAILED},
-         {1, 2, 1, 2, 4, 1, 2}},
-        {"a refusal at the slowest pace", {REFUSED, FAILED, CONNECTED}, {30, 30, 1}},
+        {"a broker that is down", "fffffff", {1, 2, 4, 8, 16, 30, 30}},
+        {"each outage from the start", "ffcffcf", {1, 2, 1, 2, 4, 1, 2}},
+        {"a refusal at the slowest pace", "rfc", {30, 30, 1}},
     };
     for (Case const& each : cases) {
         SCOPED_TRACE(each.what);
         std::vector<int> waits;
         int wait = 0;
-        for (Try const& tried : each.tries) {
-            waits.push_back(wait = nextRetryWaitS(wait, tried.connected, tried.refused));
+        for (char const* tried = each.tries; *tried != '\0'; ++tried) {
+            waits.push_back(wait = nextRetryWaitS(wait, *tried == 'c', *tried == 'r'));
         }
         EXPECT_EQ(waits, each.waits);
     }
