@@ -85,12 +85,16 @@ typed 60 . "$(line 2 install-wiringpi)" && grep -q '^gpio version' "$last.out" |
 typed 60 . "$(first 3 rangefinder)" && readings "$near" "$far" && [ "$(wc -l <"$last.out")" -eq 3 ] ||
     fail "rangefinder | head -n 3 did not print 3 readings"
 say "release: the package installs with wiringPi's, gpio -v answers, rangefinder | head -n 3 prints readings"
-# The units as installed, before any drop-in of the emulator's.
+# The units as installed, the emulator's drop-in for the version before set aside: systemd 257
+# rates a file with its drop-ins.
+drop_ins=/etc/systemd/system/rangefinder-mqtt.service.d
+[ ! -d "$drop_ins" ] || mv "$drop_ins" /run/drop-ins-aside
 for unit in "${units[@]}"; do
     rated=$(rating --offline=yes "/usr/lib/systemd/system/$unit.service")
     [ "$rated" = "$(documented_rating "$unit")" ] ||
         fail "systemd-analyze security rates $unit's file $rated, the documents say $(documented_rating "$unit")"
 done
+[ ! -d /run/drop-ins-aside ] || mv /run/drop-ins-aside "$drop_ins"
 say "systemd-analyze security rates both units' files as the documents do"
 
 if [ -n "${previous:-}" ]; then
@@ -109,7 +113,7 @@ unit_runs rangefinder-mqtt "rangefinder-mqtt 0 0 some" "rangefinder 1 50 some"
 say "the publisher runs rangefinder at FIFO 50 and itself at normal priority, and publishes" \
     "readings and Home Assistant's config"
 
-rm -rf /etc/systemd/system/rangefinder-mqtt.service.d
+rm -rf "$drop_ins"
 typed 300 . "$(line 4 package)" || fail "apt remove"
 for unit in "${units[@]}"; do
     ! systemctl -q is-active "$unit" && [ "$(systemctl show -P LoadState "$unit")" = not-found ] ||
