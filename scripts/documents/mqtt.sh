@@ -46,17 +46,19 @@ say "with the object placed still at 100 cm, the publisher sends it, and then $(
 edit_the_config mqtt-garage mqtt-tank
 host=$(hostname -s)
 new_log
-stdbuf -oL mosquitto_sub "${remote[@]}" -v -t "rangefinder/$host/+" >"$last.out" 2>"$last.err" &
+# Its own file, for each command typed has a log of its own.
+states=$last.out
+stdbuf -oL mosquitto_sub "${remote[@]}" -v -t "rangefinder/$host/+" >"$states" 2>"$last.err" &
 listener=$!
-wait_for 10 grep -q "^rangefinder/$host/availability " "$last.out" || fail "cannot subscribe to the states"
+wait_for 10 grep -q "^rangefinder/$host/availability " "$states" || fail "cannot subscribe to the states"
 typed 60 "$project" "$(block mqtt-restart)" || fail "restarting the publisher"
 placed_states() {
     local state
     for state in "distance 100" "presence ON" "level 53"; do
-        grep -qx "rangefinder/$host/$state" "$last.out" || return 1
+        grep -qx "rangefinder/$host/$state" "$states" || return 1
     done
 }
-wait_for 30 placed_states || fail "with the garage's and the tank's lines, the states are not 100, ON and 53: $(xargs <"$last.out")"
+wait_for 30 placed_states || fail "with the garage's and the tank's lines, the states are not 100, ON and 53: $(xargs <"$states")"
 kill "$listener"
 version=$(dpkg-query -W -f='${Version}' rangefinder)
 for entity in distance presence level; do
