@@ -5,7 +5,8 @@
 # system, which is ARMv6 on 32-bit Raspberry Pi OS. Debian's armel port has the same files as
 # ARMv5TE ARM code, with no floating point: they are taken from its packages when the build is
 # configured, stripped of the build attributes for which the hard-float linker would refuse
-# them, and named to GCC in a spec file of the build's own, its C library's ahead of armhf's.
+# them, and put in a folder where GCC looks for start-up files before its own (-B), with the C
+# library's linked ahead of armhf's.
 set(startup ${CMAKE_BINARY_DIR}/armv6-startup)
 file(MAKE_DIRECTORY ${startup})
 foreach(object Scrt1.o crti.o crtbeginS.o crtendS.o crtn.o libc_nonshared.a)
@@ -21,16 +22,6 @@ foreach(object Scrt1.o crti.o crtbeginS.o crtendS.o crtn.o libc_nonshared.a)
     message(FATAL_ERROR "rangefinder: cannot copy ${path}: ${failed}")
   endif()
 endforeach()
-file(WRITE ${startup}/specs "%rename lib armhf_lib
-
-*startfile:
-${startup}/Scrt1.o ${startup}/crti.o ${startup}/crtbeginS.o
-
-*endfile:
-${startup}/crtendS.o ${startup}/crtn.o
-
-*lib:
-${startup}/libc_nonshared.a %(armhf_lib)
-
-")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-specs=${startup}/specs")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-B${startup}/")
+set(CMAKE_C_STANDARD_LIBRARIES_INIT "${startup}/libc_nonshared.a")
+set(CMAKE_CXX_STANDARD_LIBRARIES_INIT "${startup}/libc_nonshared.a")

@@ -48,9 +48,7 @@ check_the_check() {
         arm-linux-gnueabihf-objcopy --remove-section=.ARM.attributes \
             "$(arm-linux-gnueabihf-gcc -print-file-name=$file)" "$work/hidden/$file"
     done
-    printf '*startfile:\n%s/Scrt1.o %s/crti.o %s/crtbeginS.o\n\n*endfile:\n%s/crtendS.o %s/crtn.o\n\n' \
-        "$work/hidden" "$work/hidden" "$work/hidden" "$work/hidden" "$work/hidden" >"$work/hidden/specs"
-    arm-linux-gnueabihf-gcc -O2 -marm -march=armv6kz+fp -mfpu=vfp -specs="$work/hidden/specs" "$work/main.c" -o "$work/hidden-armv7"
+    arm-linux-gnueabihf-gcc -O2 -marm -march=armv6kz+fp -mfpu=vfp -B"$work/hidden/" "$work/main.c" -o "$work/hidden-armv7"
     for file in armv7:"tagged v7" hidden-armv7:"<_start>: "; do
         ! found=$(bash scripts/check-armv6.sh --hard-float "$work/${file%%:*}" 2>&1) && grep -qF "${file#*:}" <<<"$found" ||
             fail "check-armv6.sh did not name the ARMv7 in ${file%%:*}: $found"
