@@ -20,7 +20,7 @@ while [ $# -gt 0 ]; do
     esac
     shift
 done
-need_packages cmake g++ ninja-build libbenchmark-dev libmosquitto-dev
+need_packages cmake g++ ninja-build libbenchmark-dev libmosquitto-dev nlohmann-json3-dev
 cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DRANGEFINDER_BACKEND=sim \
     -DRANGEFINDER_TESTS=OFF -DRANGEFINDER_BENCH=ON -DRANGEFINDER_MQTT=ON >/dev/null
 cmake --build build/bench >/dev/null

@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
 . scripts/copy-tree.sh
 need_packages cmake g++ ninja-build g++-arm-linux-gnueabihf g++-aarch64-linux-gnu lintian devscripts \
-    mandoc groff-base binutils systemd libmosquitto-dev
+    mandoc groff-base binutils systemd libmosquitto-dev nlohmann-json3-dev
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "check-package: $*" >&2; exit 1; }

@@ -50,12 +50,12 @@ if [ -n "$toolchain" ]; then
     architecture=$(toolchain_setting "$toolchain" RANGEFINDER_DEB_ARCHITECTURE)
     need_architecture "$architecture"
     need_build_packages "$toolchain"
-    need_packages "libmosquitto-dev:$architecture"
+    need_packages "libmosquitto-dev:$architecture" nlohmann-json3-dev
     options+=(-DCMAKE_TOOLCHAIN_FILE="$PWD/$toolchain"
         -DMOSQUITTO_LIBRARY="/usr/lib/$triplet/libmosquitto.so" -DMOSQUITTO_INCLUDE_DIR=/usr/include)
     [ -n "$build" ] || build=build/package-$architecture
 else
-    need_packages cmake g++ ninja-build libmosquitto-dev
+    need_packages cmake g++ ninja-build libmosquitto-dev nlohmann-json3-dev
     [ -n "$build" ] || build=build/package
 fi
 SOURCE_DATE_EPOCH=$(date -d "$(sed -n 's/^ -- .*>  //p' packaging/changelog | head -n 1)" +%s)

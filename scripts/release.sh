@@ -54,7 +54,7 @@ declare -A toolchain=([armhf]=cmake/armv6-hf.cmake [arm64]=cmake/aarch64.cmake)
 prepare_build_root() { mkdir -p "$1/build"; }
 # What the root holds: what a build needs, and each toolchain's compilers, the other packages it
 # names, and the publisher's library for its architecture.
-packages=(cmake ninja-build g++ binutils)
+packages=(cmake ninja-build g++ binutils nlohmann-json3-dev)
 for architecture in "${architectures[@]}"; do
     # shellcheck disable=SC2207 # a list of names
     packages+=("g++-$(toolchain_setting "${toolchain[$architecture]}" RANGEFINDER_CROSS_TRIPLET)"

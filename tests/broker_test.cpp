@@ -1,6 +1,6 @@
 // rangefinder-mqtt against a real mosquitto broker of the test's own, on free loopback ports:
 // one listener wanting a login, one wanting it over TLS with a certificate of the test's CA, one
-// whose certificate names another host. The publisher and the simulator run in real time, so
+// whose certificate names another host, and one that wants the client's certificate too. The publisher and the simulator run in real time, so
 // only what a busy machine cannot change is checked, each within a generous wait.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -251,11 +251,14 @@ protected:
             " && openssl req -x509 $key -keyout ca.key -out ca.crt -days 2 -subj /CN=test-ca"
             " && openssl req -x509 $key -keyout other-ca.key -out other-ca.crt -days 2"
             "    -subj /CN=other-ca"
-            " && for name in localhost elsewhere; do"
+            " && for name in localhost elsewhere pi; do"
             "    openssl req $key -keyout $name.key -out $name.csr -subj /CN=$name &&"
             "    printf 'subjectAltName=DNS:%s\\n' $name >$name.ext &&"
             "    openssl x509 -req -in $name.csr -CA ca.crt -CAkey ca.key -CAcreateserial"
             "      -out $name.crt -days 2 -extfile $name.ext || exit 1; done"
+            " && openssl req $key -keyout stranger.key -out stranger.csr -subj /CN=pi"
+            " && openssl x509 -req -in stranger.csr -CA other-ca.crt -CAkey other-ca.key"
+            "    -CAcreateserial -out stranger.crt -days 2"
             " && touch passwords && mosquitto_passwd -b passwords pi '" +
             std::string(PASSWORD) + "' && chmod 0644 * >/dev/null 2>&1";
         ASSERT_EQ(std::system(("(" + make + ") >/dev/null 2>&1").c_str()), 0);
@@ -270,6 +273,7 @@ protected:
     int plain = freePort();
     int tls = freePort();
     int misnamed = freePort();
+    int certain = freePort();
     Child broker;
     Said brokerLog;
     std::deque<Said> publishers;  // each stays where it is, for a test to keep
@@ -283,7 +287,8 @@ protected:
         write(folder + "/broker.conf",
               "per_listener_settings false\nallow_anonymous false\npassword_file " + folder +
                   "/passwords\n" + listener(plain, "") + listener(tls, "localhost") +
-                  listener(misnamed, "elsewhere"));
+                  listener(misnamed, "elsewhere") + listener(certain, "localhost") +
+                  "require_certificate true\n");
         startBroker();
     }
 
@@ -480,6 +485,16 @@ TEST_F(Broker, SaysWhyTheBrokerRefusesTheLoginOrTheCertificate) {
         {login(tls) + tlsLogin, "connected to localhost:" + std::to_string(tls)},
         {login(tls) + "cafile = " + folder + "/other-ca.crt\n", "certificate verify failed"},
         {login(misnamed) + tlsLogin, "host name verification failed"},
+        {login(certain) + tlsLogin + "certfile=" + folder + "/pi.crt\nkeyfile=" + folder +
+             "/pi.key\n",
+         "connected to localhost:" + std::to_string(certain)},
+        {login(certain) + tlsLogin, "refused by localhost:" + std::to_string(certain) +
+                                        ", trying again every 30 s: OpenSSL Error[0]: "
+                                        "error:0A00045C:SSL routines::tlsv13 alert certificate "
+                                        "required"},
+        {login(certain) + tlsLogin + "certfile=" + folder + "/stranger.crt\nkeyfile=" + folder +
+             "/stranger.key\n",
+         "tlsv1 alert unknown ca"},
     };
     for (Case const& each : cases) {
         SCOPED_TRACE(each.text);
@@ -550,6 +565,9 @@ TEST_F(Broker, SendsTheConfigAgainWhenHomeAssistantStarts) {
 TEST_F(Broker, SaysOfflineWhenStoppedAndByItsWillWhenKilled) {
     Listener listener(plain);
     Said& stopped = publish(login(plain));
+    // What it says goes nowhere, as when the journal restarts: that ends nothing.
+    close(stopped.child.err);
+    stopped.child.err = -1;
     ASSERT_TRUE(listener.hears("/availability", "online"));
     std::size_t before = listener.size();
     kill(stopped.child.pid, SIGTERM);
@@ -646,7 +664,14 @@ TEST(PublisherConfig, RefusesAFaultyFileWithItsLineAndStatus2) {
         {"# nothing\n", ": no broker: give its host name or address as broker=NAME\n"},
         {"broker=a\ncafile=" + folder + "/none.crt\n",
          ":2: cannot read the cafile " + folder + "/none.crt: No such file or directory\n"},
+        {"broker=a\ncafile=" + folder + "/ca.crt\ncertfile=" + folder +
+             "/none.crt\nkeyfile=" + folder + "/mqtt.conf\n",
+         ":3: cannot read the certfile " + folder + "/none.crt: No such file or directory\n"},
+        {"broker=a\ncafile=" + folder + "/ca.crt\ncertfile=" + folder + "/ca.crt\nkeyfile=" +
+             folder + "/mqtt.conf\n",
+         ":4: cannot read the keyfile " + folder + "/mqtt.conf: it holds no PEM private key\n"},
     };
+    write(folder + "/ca.crt", "-----BEGIN CERTIFICATE-----\n");
     for (Case const& each : cases) {
         SCOPED_TRACE(each.text);
         std::string const path = folder + "/mqtt.conf";

@@ -33,8 +33,12 @@ TEST(MqttConfig, NamesTheLineAndTheFaultWithoutShowingAValue) {
     std::string const longLine(2000, 'x');
     Faulty const faults[] = {
         {"broker=a\nbrokr=b\n", 2,
-         "unknown name 'brokr' (known: broker, port, username, password, cafile, delta, "
-         "heartbeat, median, near, far, empty, full)"},
+         "unknown name 'brokr' (known: broker, port, username, password, cafile, certfile, "
+         "keyfile, delta, heartbeat, median, near, far, empty, full)"},
+        {"broker=a\ncafile=/ca\ncertfile=/c\n", 3, "certfile needs keyfile"},
+        {"broker=a\nkeyfile=/k\ncafile=/ca\n", 2, "keyfile needs certfile"},
+        {"broker=a\nkeyfile=/k\ncertfile=/c\n", 3,
+         "certfile needs cafile, for a client certificate is shown only over TLS"},
         {"# a comment\nbroker a\n", 2, "not a line of name=value"},
         {"=secret\n", 1, "not a line of name=value"},
         {"broker=a\nport=http\n", 2, "port must be a number from 1 to 65535"},
@@ -86,6 +90,7 @@ TEST(MqttConfig, TakesSpacesCommentsAndValuesToTheEndOfTheLine) {
         "\tusername\t=\tpi\t\n"
         "password =  two words # and a hash=sign\n"
         "cafile=/etc/rangefinder/ca.crt\n"
+        "certfile=/etc/rangefinder/pi.crt\nkeyfile=/etc/rangefinder/pi.key\n"
         "delta=0\n"
         "heartbeat = 3600\n"
         "median = 15\n"
@@ -98,6 +103,8 @@ TEST(MqttConfig, TakesSpacesCommentsAndValuesToTheEndOfTheLine) {
     EXPECT_STREQ(read.config.password, "two words # and a hash=sign");
     EXPECT_STREQ(read.config.cafile, "/etc/rangefinder/ca.crt");
     EXPECT_EQ(read.config.cafileLine, 7);
+    EXPECT_STREQ(read.config.certfile, "/etc/rangefinder/pi.crt");
+    EXPECT_EQ(read.config.keyfileLine, 9);
     EXPECT_EQ(read.config.port, 8884);
     EXPECT_EQ(read.config.deltaCm, 0);
     EXPECT_EQ(read.config.heartbeatS, 3600);
@@ -108,7 +115,10 @@ TEST(MqttConfig, TakesSpacesCommentsAndValuesToTheEndOfTheLine) {
     EXPECT_TRUE(read.config.level);
     EXPECT_EQ(read.config.emptyCm, 20);
     EXPECT_EQ(read.config.fullCm, 150);
+    // Every reading as it is read, as the heartbeat of 0 has always meant, unless the file says.
     EXPECT_EQ(readText("broker=a\n").config.median, DEFAULT_MEDIAN);
+    EXPECT_EQ(readText("broker=a\nheartbeat=0\n").config.median, 1);
+    EXPECT_EQ(readText("broker=a\nmedian=5\nheartbeat=0\n").config.median, 5);
 }
 
 TEST(MqttConfig, PortDefaultsToTheTlsPortWithACaFile) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "mqtt/discovery.h"
 
@@ -13,10 +14,8 @@ constexpr char const* ID = "0123456789abcdef0123456789abcdef";
 
 json discoveryOf(char const* host, Entity entity = DISTANCE, int heartbeatS = 60) {
     Topics topics{};
-    EXPECT_TRUE(formatTopics(topics, host, ID));
-    char text[DISCOVERY_MAX];
-    EXPECT_TRUE(formatDiscovery(text, sizeof text, entity, topics, host, ID, "1.3.0", heartbeatS));
-    return json::parse(text);
+    EXPECT_EQ(formatTopics(topics, host, ID), nullptr);
+    return json::parse(formatDiscovery(entity, topics, "1.3.0", heartbeatS));
 }
 
 TEST(MqttDiscovery, AreEntitiesOfThisPiWithOnlyKeysHomeAssistantKeeps) {
@@ -52,29 +51,52 @@ TEST(MqttDiscovery, AreEntitiesOfThisPiWithOnlyKeysHomeAssistantKeeps) {
         "expire_after": 65, "origin": {"name": "rangefinder", "sw_version": "1.3.0"},
         "device": {"identifiers": ["rangefinder_0123456789abcdef0123456789abcdef"],
                    "name": "rangefinder on kitchen", "sw_version": "1.3.0"}})");
+    // A fully qualified host name names them as its first part does.
     Topics topics{};
-    ASSERT_TRUE(formatTopics(topics, "kitchen", ID));
+    ASSERT_EQ(formatTopics(topics, "kitchen.example.org", ID), nullptr);
     for (Case const& each : cases) {
         SCOPED_TRACE(each.topic);
         EXPECT_STREQ(topics.discovery[each.entity], each.topic);
         json expected = json::parse(each.keys);
         expected.update(shared);
-        EXPECT_EQ(discoveryOf("kitchen", each.entity), expected);
+        EXPECT_EQ(discoveryOf("kitchen.example.org", each.entity), expected);
         // Unavailable only once a heartbeat, and a little more, has passed without a message.
         EXPECT_EQ(discoveryOf("kitchen", each.entity, 0)["expire_after"], 5);
     }
 }
 
 TEST(MqttDiscovery, StaysValidJsonForAnyHostName) {
-    json const config = discoveryOf("a\"b\\c");
-    EXPECT_EQ(config["state_topic"], "rangefinder/a\"b\\c/distance");
-    EXPECT_EQ(config["device"]["name"], "rangefinder on a\"b\\c");
+    json const config = discoveryOf("a\"b\\c\td\xff");
+    EXPECT_EQ(config["state_topic"], "rangefinder/a\"b\\c\td\xef\xbf\xbd/distance");
+    EXPECT_EQ(config["device"]["name"], "rangefinder on a\"b\\c\td\xef\xbf\xbd");
 }
 
-TEST(MqttDiscovery, RefusesAHostNameThatCannotNameATopic) {
-    Topics topics{};
-    for (char const* host : {"", "a+b", "a#", "a/b"}) {
-        EXPECT_FALSE(formatTopics(topics, host, ID)) << host;
+TEST(MqttDiscovery, RefusesWhatCannotNameATopic) {
+    struct Case {
+        std::string host;
+        char const* id;
+        char const* why;
+    };
+    char const* const HOST = "the host name ";
+    Case const cases[] = {
+        {"", ID, "is empty"},
+        {".example.org", ID, "is empty"},
+        {"a+b", ID, "holds +, # or /, which an MQTT topic may not"},
+        {"a#", ID, "holds +, # or /, which an MQTT topic may not"},
+        {"a/b.example.org", ID, "holds +, # or /, which an MQTT topic may not"},
+        {std::string(TOPIC_MAX - 20, 'a'), ID, "is too long for an MQTT topic"},
+        {"kitchen", "0123456789abcdef0123456789abcde", nullptr},
+        {"kitchen", "0123456789abcdef0123456789abcdef0", nullptr},
+        {"kitchen", "0123456789ABCDEF0123456789abcdef", nullptr},
+        {"kitchen", "", nullptr},
+    };
+    for (Case const& each : cases) {
+        SCOPED_TRACE(each.host + " " + each.id);
+        Topics topics{};
+        char const* const why = formatTopics(topics, each.host.c_str(), each.id);
+        ASSERT_NE(why, nullptr);
+        EXPECT_EQ(why, each.why != nullptr ? HOST + std::string(each.why)
+                                           : "the machine ID is not 32 hexadecimal digits");
     }
 }
 

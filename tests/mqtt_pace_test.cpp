@@ -11,6 +11,7 @@
 
 #include "mqtt/config.h"
 #include "mqtt/pace.h"
+#include "mqtt/readings.h"
 #include "mqtt/session.h"
 #include "mqtt/states.h"
 
@@ -37,7 +38,11 @@ std::string published(PaceSettings const& settings, std::string const& readings,
             publishAgain(pace);
             continue;
         }
-        Outgoing const out = paceReading(pace, settings, std::stoi(reading), ms);
+        int cm = 0;
+        if (!parseReading(reading.c_str(), cm)) {
+            continue;
+        }
+        Outgoing const out = paceReading(pace, settings, cm, ms);
         if (!out.distance && !out.presence) {
             continue;
         }
@@ -83,6 +88,19 @@ TEST(MqttPace, PublishesChangesAtOnceAndTheRestOnceAHeartbeat) {
          "0:100 60000:-1 60300:100",
          "0:100 60000:-1 60300:100"},
         {"no module from the start", TODAY, "0:-1 59900:-1 60000:-1", "60000:-1"},
+        {"lines that are no readings, though digits, one of them 2^32 + 100, are passed over",
+         TODAY, "0:100 300:123456789012 600:4294967396 900:12x 1200:-2 1500:+1", "0:100"},
+        {"heartbeat 0: each -1 goes out, and costs the median no distance, but 2 s of them do",
+         {0, 0, DEFAULT_MEDIAN, std::nullopt},
+         "0:100 300:100 600:-1 900:100 1200:100 1500:-1 1800:100 2100:101 2400:-1 2700:100 "
+         "4600:-1 4700:-1 4800:40 5100:40",
+         "600:-1 1500:-1 1800:100 2100:100 2400:-1 2700:100 4600:-1 4700:-1"},
+        {"heartbeat 1: a -1 as the median fills is no silence; -1 a second after a distance",
+         {DEFAULT_DELTA_CM, 1, DEFAULT_MEDIAN, std::nullopt},
+         "0:100 300:100 600:100 900:100 1200:-1 1500:100 1800:-1 2100:-1 2400:-1 2700:-1 3000:101",
+         "1500:100 2700:-1 3000:100"},
+        {"heartbeat 60: a few -1s among distances cost the step nothing", DEFAULTS,
+         still + "1500:-1 1800:-1 2100:130 2400:-1 2700:131 3000:130", "1200:100 3000:130"},
         {"every distance with delta 0, but no lone -1",
          {0, 60, 1, std::nullopt},
          "0:100 300:100 600:-1 900:100",

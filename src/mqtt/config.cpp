@@ -50,8 +50,8 @@ bool parseNumber(char const* text, int low, int high, int& number) {
 }
 
 struct Seen {
-    int broker = 0, port = 0, username = 0, password = 0, cafile = 0, delta = 0, heartbeat = 0,
-        median = 0, near = 0, far = 0, empty = 0, full = 0;
+    int broker = 0, port = 0, username = 0, password = 0, cafile = 0, certfile = 0, keyfile = 0,
+        delta = 0, heartbeat = 0, median = 0, near = 0, far = 0, empty = 0, full = 0;
 };
 
 // A pair of names that make sense only together, such as near= and far=: false, with the problem,
@@ -105,6 +105,8 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
             {"username", &seen.username, config.username, nullptr, 0, 0, false},
             {"password", &seen.password, config.password, nullptr, 0, 0, false},
             {"cafile", &seen.cafile, config.cafile, nullptr, 0, 0, false},
+            {"certfile", &seen.certfile, config.certfile, nullptr, 0, 0, false},
+            {"keyfile", &seen.keyfile, config.keyfile, nullptr, 0, 0, false},
             {"delta", &seen.delta, nullptr, &config.deltaCm, 0, DELTA_MAX_CM, false},
             {"heartbeat", &seen.heartbeat, nullptr, &config.heartbeatS, 0, HEARTBEAT_MAX_S, false},
             {"median", &seen.median, nullptr, &config.median, 1, MEDIAN_MAX, true},
@@ -122,7 +124,7 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
             // Only a name, never a value, may be shown.
             return fail(problem, number,
                         "unknown name '%.40s' (known: broker, port, username, password, cafile, "
-                        "delta, heartbeat, median, near, far, empty, full)",
+                        "certfile, keyfile, delta, heartbeat, median, near, far, empty, full)",
                         name);
         }
         if (*field->seenOn != 0) {
@@ -154,8 +156,13 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
         return fail(problem, seen.password, "a password needs a username");
     }
     if (!bothOrNeither(problem, "near", seen.near, "far", seen.far) ||
-        !bothOrNeither(problem, "empty", seen.empty, "full", seen.full)) {
+        !bothOrNeither(problem, "empty", seen.empty, "full", seen.full) ||
+        !bothOrNeither(problem, "certfile", seen.certfile, "keyfile", seen.keyfile)) {
         return false;
+    }
+    if (seen.certfile != 0 && seen.cafile == 0) {
+        return fail(problem, seen.certfile, "certfile needs cafile, for a client certificate is "
+                                            "shown only over TLS");
     }
     config.presence = seen.near != 0;
     if (config.presence && config.nearCm >= config.farCm) {
@@ -168,6 +175,11 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
     if (seen.port == 0 && seen.cafile != 0) {
         config.port = DEFAULT_TLS_PORT;
     }
+    if (seen.median == 0 && config.heartbeatS == 0) {
+        config.median = EVERY_READING_MEDIAN;
+    }
     config.cafileLine = seen.cafile;
+    config.certfileLine = seen.certfile;
+    config.keyfileLine = seen.keyfile;
     return true;
 }

@@ -17,8 +17,9 @@ constexpr int DELTA_MAX_CM = 1000;
 constexpr int HEARTBEAT_MAX_S = 3600;
 // A missed echo reads as nothing in range, about 655 cm, and a stray one short; a median of five
 // keeps out a lone false reading and two in a row, at the price of a step going out two readings
-// after the first that shows it.
+// after the first that shows it. A heartbeat of 0 asks for every reading as it is read.
 constexpr int DEFAULT_MEDIAN = 5;
+constexpr int EVERY_READING_MEDIAN = 1;
 // Past the farthest a module reads, for the edges of presence and the tank's depths.
 constexpr int DISTANCE_MAX_CM = 1000;
 
@@ -27,8 +28,14 @@ struct MqttConfig {
     int port = DEFAULT_PORT;
     char username[CONFIG_VALUE_MAX + 1] = "";
     char password[CONFIG_VALUE_MAX + 1] = "";
+    // TLS: the CA of the broker's certificate, and this client's certificate and its key.
     char cafile[CONFIG_VALUE_MAX + 1] = "";
-    int cafileLine = 0;  // where cafile was given, to name it when it cannot be read
+    char certfile[CONFIG_VALUE_MAX + 1] = "";
+    char keyfile[CONFIG_VALUE_MAX + 1] = "";
+    // Where each was given, to name the line when the file cannot be used.
+    int cafileLine = 0;
+    int certfileLine = 0;
+    int keyfileLine = 0;
     int deltaCm = DEFAULT_DELTA_CM;
     int heartbeatS = DEFAULT_HEARTBEAT_S;
     int median = DEFAULT_MEDIAN;

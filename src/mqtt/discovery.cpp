@@ -3,9 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <nlohmann/json.hpp>
 #include <utility>
-
-#include "mqtt/json.h"
 
 namespace {
 
@@ -36,17 +35,32 @@ bool fits(int wrote, std::size_t size) {
 
 }  // namespace
 
-bool formatTopics(Topics& topics, char const* host, char const* machineId) {
-    if (*host == '\0' || std::strpbrk(host, "+#/") != nullptr) {
-        return false;
+char const* formatTopics(Topics& topics, char const* host, char const* machineId) {
+    std::size_t const length = std::strcspn(host, ".");
+    if (length == 0) {
+        return "the host name is empty";
     }
+    if (length >= sizeof topics.host) {
+        return "the host name is too long for an MQTT topic";
+    }
+    std::memcpy(topics.host, host, length);
+    topics.host[length] = '\0';
+    if (std::strpbrk(topics.host, "+#/") != nullptr) {
+        return "the host name holds +, # or /, which an MQTT topic may not";
+    }
+    if (std::strlen(machineId) != MACHINE_ID_DIGITS ||
+        std::strspn(machineId, "0123456789abcdef") != MACHINE_ID_DIGITS) {
+        return "the machine ID is not 32 hexadecimal digits";
+    }
+    std::memcpy(topics.machineId, machineId, sizeof topics.machineId);
     bool fit =
-        fits(std::snprintf(topics.availability, TOPIC_MAX, "rangefinder/%s/availability", host),
+        fits(std::snprintf(topics.availability, TOPIC_MAX, "rangefinder/%s/availability",
+                           topics.host),
              TOPIC_MAX);
     for (int entity = 0; entity < ENTITY_COUNT; ++entity) {
         Kind const& kind = KINDS[entity];
         fit = fit &&
-              fits(std::snprintf(topics.state[entity], TOPIC_MAX, "rangefinder/%s/%s", host,
+              fits(std::snprintf(topics.state[entity], TOPIC_MAX, "rangefinder/%s/%s", topics.host,
                                  kind.topic),
                    TOPIC_MAX) &&
               fits(std::snprintf(topics.discovery[entity], TOPIC_MAX,
@@ -54,51 +68,34 @@ bool formatTopics(Topics& topics, char const* host, char const* machineId) {
                                  machineId, kind.suffix),
                    TOPIC_MAX);
     }
-    return fit;
+    return fit ? nullptr : "the host name is too long for an MQTT topic";
 }
 
-bool formatDiscovery(char* out, std::size_t size, Entity entity, Topics const& topics,
-                     char const* host, char const* machineId, char const* version, int heartbeatS) {
+std::string formatDiscovery(Entity entity, Topics const& topics, char const* version,
+                            int heartbeatS) {
     Kind const& kind = KINDS[entity];
-    char device[TOPIC_MAX];
-    char uniqueId[TOPIC_MAX];
-    char entityId[2 * TOPIC_MAX];
-    char deviceName[TOPIC_MAX];
-    if (!fits(std::snprintf(device, sizeof device, "rangefinder_%s", machineId), sizeof device) ||
-        !fits(std::snprintf(uniqueId, sizeof uniqueId, "%s%s", device, kind.suffix),
-              sizeof uniqueId) ||
-        !fits(std::snprintf(entityId, sizeof entityId, "%s.rangefinder_%s%s", kind.component, host,
-                            kind.suffix),
-              sizeof entityId) ||
-        !fits(std::snprintf(deviceName, sizeof deviceName, "rangefinder on %s", host),
-              sizeof deviceName)) {
-        return false;
-    }
-    Json json{out, size};
-    openObject(json);
-    addText(json, "name", kind.name);
-    addText(json, "unique_id", uniqueId);
-    addText(json, "default_entity_id", entityId);
-    addText(json, "state_topic", topics.state[entity]);
-    addText(json, "availability_topic", topics.availability);
+    std::string const device = std::string("rangefinder_") + topics.machineId;
+    nlohmann::ordered_json config = {
+        {"name", kind.name},
+        {"unique_id", device + kind.suffix},
+        {"default_entity_id",
+         std::string(kind.component) + ".rangefinder_" + topics.host + kind.suffix},
+        {"state_topic", topics.state[entity]},
+        {"availability_topic", topics.availability},
+    };
     for (auto const& [key, text] :
          {std::pair{"unit_of_measurement", kind.unit}, std::pair{"device_class", kind.deviceClass},
           std::pair{"state_class", kind.stateClass}}) {
         if (text != nullptr) {
-            addText(json, key, text);
+            config[key] = text;
         }
     }
-    addNumber(json, "expire_after", heartbeatS + EXPIRE_MARGIN_S);
-    addText(json, "value_template", kind.valueTemplate);
-    openObject(json, "device");
-    addTextList(json, "identifiers", device);
-    addText(json, "name", deviceName);
-    addText(json, "sw_version", version);
-    closeObject(json);
-    openObject(json, "origin");
-    addText(json, "name", "rangefinder");
-    addText(json, "sw_version", version);
-    closeObject(json);
-    closeObject(json);
-    return json.fits;
+    config["expire_after"] = heartbeatS + EXPIRE_MARGIN_S;
+    config["value_template"] = kind.valueTemplate;
+    config["device"] = {{"identifiers", {device}},
+                        {"name", std::string("rangefinder on ") + topics.host},
+                        {"sw_version", version}};
+    config["origin"] = {{"name", "rangefinder"}, {"sw_version", version}};
+    // A host name is bytes, not always UTF-8: what is not is replaced, not thrown over.
+    return config.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 constexpr char const* ONLINE = "online";
 constexpr char const* OFFLINE = "offline";
@@ -12,22 +13,23 @@ constexpr char const* HOME_ASSISTANT_STATUS_TOPIC = "homeassistant/status";
 // unavailable: readings come every third of a second or so, and a message a heartbeat at least.
 constexpr int EXPIRE_MARGIN_S = 5;
 constexpr std::size_t TOPIC_MAX = 320;
-constexpr std::size_t DISCOVERY_MAX = 2048;
+constexpr std::size_t MACHINE_ID_DIGITS = 32;
 
 // The entities of one Pi's device: the distance always, the others where the file asks.
 enum Entity { DISTANCE, PRESENCE, LEVEL, ENTITY_COUNT };
 
 struct Topics {
+    char host[TOPIC_MAX];  // the host name that names them, up to its first dot
+    char machineId[MACHINE_ID_DIGITS + 1];
     char state[ENTITY_COUNT][TOPIC_MAX];
     char availability[TOPIC_MAX];
     char discovery[ENTITY_COUNT][TOPIC_MAX];
 };
 
-// The topics of a Pi of short host name `host` and machine ID `machineId`; false when they do
-// not fit, or when the host name holds what a topic may not (`+`, `#`, `/`).
-bool formatTopics(Topics& topics, char const* host, char const* machineId);
+// The topics of a Pi of host name `host` (a fully qualified one is cut at its first dot, as
+// systemd's %l is) and machine ID `machineId`; or why they cannot be made, naming no value.
+char const* formatTopics(Topics& topics, char const* host, char const* machineId);
 
-// The retained discovery config of `entity`, for a publisher whose heartbeat is `heartbeatS`;
-// false when it does not fit in `size` bytes.
-bool formatDiscovery(char* out, std::size_t size, Entity entity, Topics const& topics,
-                     char const* host, char const* machineId, char const* version, int heartbeatS);
+// The retained discovery config of `entity`, for a publisher whose heartbeat is `heartbeatS`.
+std::string formatDiscovery(Entity entity, Topics const& topics, char const* version,
+                            int heartbeatS);

@@ -19,6 +19,7 @@
 
 #include "mqtt/config.h"
 #include "mqtt/discovery.h"
+#include "mqtt/files.h"
 #include "mqtt/identity.h"
 #include "mqtt/pace.h"
 #include "mqtt/readings.h"
@@ -28,8 +29,6 @@
 namespace {
 
 constexpr char const* CONFIG_FILE = "/etc/rangefinder/mqtt.conf";
-// systemd's private copy of it, handed over with LoadCredential=.
-constexpr char const* CREDENTIAL = "mqtt.conf";
 constexpr int CONFIG_FAILED = 2;
 // How long after the readings end a signal that stopped them both may still be on its way.
 constexpr int SIGNAL_WAIT_MS = 200;
@@ -41,6 +40,39 @@ int usage() {
                  "usage: rangefinder-mqtt [--config FILE] [--rangefinder PROGRAM]\n"
                  "       rangefinder-mqtt [--config FILE] --remove\n");
     return CONFIG_FAILED;
+}
+
+// Checks that each TLS file the configuration names holds what it is for, and puts the path of
+// systemd's copy in its place where the service has one.
+bool useTlsFiles(char const* shown, MqttConfig& config) {
+    struct TlsFile {
+        char const* name;
+        char* path;
+        int line;
+        Pem kind;
+    };
+    TlsFile const files[] = {{"cafile", config.cafile, config.cafileLine, Pem::CERTIFICATE},
+                             {"certfile", config.certfile, config.certfileLine, Pem::CERTIFICATE},
+                             {"keyfile", config.keyfile, config.keyfileLine, Pem::PRIVATE_KEY}};
+    for (TlsFile const& file : files) {
+        if (file.path[0] == '\0') {
+            continue;
+        }
+        char copy[PATH_MAX];
+        char why[128];
+        char const* const read = fileToRead(file.path, copy);
+        char const* problem = pemProblem(read, file.kind, why);
+        if (problem == nullptr && std::strlen(read) > CONFIG_VALUE_MAX) {
+            problem = "systemd's copy of it has a path too long";
+        }
+        if (problem != nullptr) {
+            std::fprintf(stderr, "rangefinder-mqtt: %s:%d: cannot read the %s %s: %s\n", shown,
+                         file.line, file.name, file.path, problem);
+            return false;
+        }
+        std::memmove(file.path, read, std::strlen(read) + 1);
+    }
+    return true;
 }
 
 // Reads the file, naming it `shown` in every message.
@@ -61,12 +93,7 @@ bool loadConfig(char const* path, char const* shown, MqttConfig& config) {
         }
         return false;
     }
-    if (config.cafile[0] != '\0' && access(config.cafile, R_OK) != 0) {
-        std::fprintf(stderr, "rangefinder-mqtt: %s:%d: cannot read the cafile %s: %s\n", shown,
-                     config.cafileLine, config.cafile, std::strerror(errno));
-        return false;
-    }
-    return true;
+    return useTlsFiles(shown, config);
 }
 
 // The rangefinder installed beside this program.
@@ -134,20 +161,15 @@ std::optional<Tank> tankOf(MqttConfig const& config) {
     return config.level ? std::optional<Tank>(Tank{config.emptyCm, config.fullCm}) : std::nullopt;
 }
 
-// Each entity's discovery config, or none for one the file does not ask for; false when one
-// cannot be made.
-bool formatDiscoveries(Discovery& discovery, MqttConfig const& config, Topics const& topics,
-                       char const* host, char const* machineId) {
+// Each entity's discovery config, or none for one the file does not ask for.
+void formatDiscoveries(Discovery& discovery, MqttConfig const& config, Topics const& topics) {
     bool const wanted[ENTITY_COUNT] = {true, config.presence, config.level};
     for (int entity = 0; entity < ENTITY_COUNT; ++entity) {
-        discovery[entity][0] = '\0';
-        if (wanted[entity] &&
-            !formatDiscovery(discovery[entity], DISCOVERY_MAX, static_cast<Entity>(entity), topics,
-                             host, machineId, RANGEFINDER_VERSION, config.heartbeatS)) {
-            return false;
-        }
+        discovery[entity] =
+            wanted[entity] ? formatDiscovery(static_cast<Entity>(entity), topics,
+                                             RANGEFINDER_VERSION, config.heartbeatS)
+                           : "";
     }
-    return true;
 }
 
 // Publishes the readings, at the pace the file sets, until a signal asks to stop (0) or
@@ -210,20 +232,6 @@ int relay(Session& session, MqttConfig const& config, char const* program, pid_t
     }
 }
 
-// The file to read: the one given, or else systemd's copy of the configuration where the service
-// was handed one, or else the configuration itself.
-char const* configToRead(char const* given, char (&credential)[PATH_MAX]) {
-    if (given != nullptr) {
-        return given;
-    }
-    char const* const credentials = std::getenv("CREDENTIALS_DIRECTORY");
-    if (credentials != nullptr && std::snprintf(credential, sizeof credential, "%s/%s", credentials,
-                                                CREDENTIAL) < static_cast<int>(sizeof credential)) {
-        return credential;
-    }
-    return CONFIG_FILE;
-}
-
 // Takes the signals that stop the publisher as readable events, so that a stop can say offline
 // first; the descriptor, or -1.
 int takeStopSignals() {
@@ -233,13 +241,15 @@ int takeStopSignals() {
         sigaddset(&stops, stop);
     }
     sigprocmask(SIG_BLOCK, &stops, nullptr);
-    signal(SIGPIPE, SIG_IGN);
     return signalfd(-1, &stops, SFD_CLOEXEC);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A broker, or a reader of what it says, gone in the middle of a write is an error to say,
+    // not the end.
+    signal(SIGPIPE, SIG_IGN);
     char const* configPath = nullptr;
     char found[PATH_MAX];
     char const* program = nullptr;
@@ -261,14 +271,14 @@ int main(int argc, char** argv) {
 
     char credential[PATH_MAX];
     static MqttConfig config;
-    if (!loadConfig(configToRead(configPath, credential),
+    if (!loadConfig(configPath != nullptr ? configPath : fileToRead(CONFIG_FILE, credential),
                     configPath != nullptr ? configPath : CONFIG_FILE, config)) {
         return CONFIG_FAILED;
     }
 
     char host[NAME_MAX_BYTES];
     char machineId[NAME_MAX_BYTES];
-    if (!readShortHostName(host)) {
+    if (!readHostName(host)) {
         std::fprintf(stderr, "rangefinder-mqtt: cannot read the host name: %s\n",
                      std::strerror(errno));
         return 1;
@@ -280,12 +290,12 @@ int main(int argc, char** argv) {
     }
     static Topics topics;
     static Discovery discovery;
-    if (!formatTopics(topics, host, machineId) ||
-        !formatDiscoveries(discovery, config, topics, host, machineId)) {
-        std::fprintf(stderr, "rangefinder-mqtt: the host name %s cannot name an MQTT topic\n",
-                     host);
+    if (char const* const why = formatTopics(topics, host, machineId)) {
+        std::fprintf(stderr, "rangefinder-mqtt: cannot name the MQTT topics of %s (%s): %s\n",
+                     host, MACHINE_ID_FILE, why);
         return 1;
     }
+    formatDiscoveries(discovery, config, topics);
     static Session session;
     if (remove) {
         bool const removed = removeSensor(session, config, topics, REMOVAL_WAIT);

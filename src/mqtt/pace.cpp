@@ -1,10 +1,11 @@
 #include "mqtt/pace.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 Pace startPace(std::int64_t nowMs) {
     Pace pace;
-    pace.distanceAtMs = nowMs;
+    pace.readAtMs = nowMs;
     return pace;
 }
 
@@ -17,25 +18,22 @@ std::optional<int> standing(Pace& pace, PaceSettings const& settings, int readin
     std::int64_t const heartbeatMs = std::int64_t{settings.heartbeatS} * 1000;
     fresh = false;
     if (reading != NO_READING) {
+        pace.readAtMs = nowMs;
+        pace.silent = false;
         if (auto const median = addDistance(pace.window, settings.median, reading)) {
             pace.distance = median;
-            pace.distanceAtMs = nowMs;
-            pace.silent = false;
             fresh = true;
         }
         return pace.distance;
     }
-    // A -1 among distances is a busy moment, not a change: the object is still where it was.
-    if (nowMs - pace.distanceAtMs < heartbeatMs) {
-        return pace.distance;
-    }
-    if (!pace.silent) {
-        // What the module read before it fell silent says nothing of what it reads after.
+    std::int64_t const quietMs = nowMs - pace.readAtMs;
+    if (quietMs >= std::max(heartbeatMs, SILENCE_MIN_MS) && !pace.silent) {
         pace.silent = true;
         pace.window = MedianWindow{};
         pace.distance.reset();
     }
-    return NO_READING;
+    // A -1 among distances is a busy moment, not a change: the object is still where it was.
+    return quietMs < heartbeatMs ? pace.distance : NO_READING;
 }
 
 }  // namespace

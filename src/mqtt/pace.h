@@ -14,6 +14,10 @@
 // Home Assistant subscribes to a new entity's state only once it has taken in its config, which
 // goes out a moment before the first state: the states go out again this long after that.
 constexpr std::int64_t AGAIN_AFTER_MS = 2000;
+// The module is silent, and what it read before says nothing of what it reads after, once no
+// distance has come for a heartbeat; or for this long where the heartbeat is shorter, six
+// readings in a row, for a few -1s among distances are busy moments, not silence.
+constexpr std::int64_t SILENCE_MIN_MS = 2000;
 
 struct PaceSettings {
     int deltaCm;     // a distance this far from the last one published goes out at once
@@ -25,9 +29,9 @@ struct PaceSettings {
 struct Pace {
     std::optional<int> sent;  // the distance last published, none since a (re)start
     std::int64_t sentAtMs = 0;
-    std::optional<int> distance;    // the latest median, none while the window fills
-    std::int64_t distanceAtMs = 0;  // when, or when the readings began
-    bool silent = false;            // no distance for a heartbeat: the window starts afresh
+    std::optional<int> distance;  // the latest median, none while the window fills
+    std::int64_t readAtMs = 0;    // when the last distance was read, or the readings began
+    bool silent = false;          // the module was silent: the window started afresh
     MedianWindow window;
     Presence presence = Presence::UNKNOWN;
     std::optional<Presence> presenceSent;
@@ -45,8 +49,9 @@ struct Outgoing {
 Pace startPace(std::int64_t nowMs);
 
 // What to publish for `reading`, read at `nowMs`: the median distance; the latest in place of a
-// -1 that lasts less than a heartbeat; -1 once no distance has come for a heartbeat; a change of
-// presence; or nothing. Times are in milliseconds of a clock that only goes forward.
+// -1 that comes less than a heartbeat after the last distance read; -1 once it comes later (so
+// each -1 where the heartbeat is 0); a change of presence; or nothing. Times are in
+// milliseconds of a clock that only goes forward.
 Outgoing paceReading(Pace& pace, PaceSettings const& settings, int reading, std::int64_t nowMs);
 
 // Notes that `out` was published at `nowMs`.

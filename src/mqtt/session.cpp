@@ -25,9 +25,9 @@ int publishText(mosquitto* client, char const* topic, char const* text, int qual
 // Each config, and with `clearing` an empty one for each entity the file no longer asks for.
 void sendDiscovery(mosquitto* client, Session const& session, bool clearing) {
     for (int entity = 0; entity < ENTITY_COUNT; ++entity) {
-        char const* const config = (*session.discovery)[entity];
-        if (clearing || config[0] != '\0') {
-            publishText(client, session.topics->discovery[entity], config, 1, true);
+        std::string const& config = (*session.discovery)[entity];
+        if (clearing || !config.empty()) {
+            publishText(client, session.topics->discovery[entity], config.c_str(), 1, true);
         }
     }
 }
@@ -126,8 +126,10 @@ void onLog(mosquitto*, void* data, int level, char const* text) {
     }
 }
 
+// A broker that refuses the client's certificate ends the TLS handshake with an alert, which only
+// the log says; the client then sees the connection lost.
 void cannotConnect(Session& session, int code) {
-    if (code == MOSQ_ERR_TLS) {
+    if (code == MOSQ_ERR_TLS || session.tlsError[0] != '\0') {
         sayRefused(session, session.tlsError[0] != '\0' ? session.tlsError : "TLS failed");
     } else {
         sayUnreachable(session,
@@ -214,10 +216,12 @@ bool startSession(Session& session, MqttConfig const& config, Topics const& topi
                                   config.password[0] != '\0' ? config.password : nullptr);
     }
     if (config.cafile[0] != '\0') {
-        int const code =
-            mosquitto_tls_set(client, config.cafile, nullptr, nullptr, nullptr, nullptr);
+        auto const given = [](char const* path) { return path[0] != '\0' ? path : nullptr; };
+        int const code = mosquitto_tls_set(client, config.cafile, nullptr, given(config.certfile),
+                                           given(config.keyfile), nullptr);
         if (code != MOSQ_ERR_SUCCESS) {
-            std::fprintf(stderr, "rangefinder-mqtt: cannot use the CA file %s: %s\n", config.cafile,
+            std::fprintf(stderr, "rangefinder-mqtt: cannot use the TLS files %s %s %s: %s\n",
+                         config.cafile, config.certfile, config.keyfile,
                          mosquitto_strerror(code));
             return false;
         }

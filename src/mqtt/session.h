@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 
 #include "mqtt/config.h"
 #include "mqtt/discovery.h"
@@ -19,7 +20,7 @@ constexpr int FIRST_RETRY_S = 1;
 // Also the pace after a refused login or certificate, which only the owner can mend.
 constexpr int LAST_RETRY_S = 30;
 
-using Discovery = char[ENTITY_COUNT][DISCOVERY_MAX];
+using Discovery = std::string[ENTITY_COUNT];
 
 struct Session {
     MqttConfig const* config = nullptr;
