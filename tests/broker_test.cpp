@@ -1,7 +1,8 @@
 // rangefinder-mqtt against a real mosquitto broker of the test's own, on free loopback ports:
 // one listener wanting a login, one wanting it over TLS with a certificate of the test's CA, one
-// whose certificate names another host, and one that wants the client's certificate too. The publisher and the simulator run in real time, so
-// only what a busy machine cannot change is checked, each within a generous wait.
+// whose certificate names another host, and one that wants the client's certificate too. The
+// publisher and the simulator run in real time, so only what a busy machine cannot change is
+// checked, each within a generous wait.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <mosquitto.h>
@@ -667,8 +668,8 @@ TEST(PublisherConfig, RefusesAFaultyFileWithItsLineAndStatus2) {
         {"broker=a\ncafile=" + folder + "/ca.crt\ncertfile=" + folder +
              "/none.crt\nkeyfile=" + folder + "/mqtt.conf\n",
          ":3: cannot read the certfile " + folder + "/none.crt: No such file or directory\n"},
-        {"broker=a\ncafile=" + folder + "/ca.crt\ncertfile=" + folder + "/ca.crt\nkeyfile=" +
-             folder + "/mqtt.conf\n",
+        {"broker=a\ncafile=" + folder + "/ca.crt\ncertfile=" + folder +
+             "/ca.crt\nkeyfile=" + folder + "/mqtt.conf\n",
          ":4: cannot read the keyfile " + folder + "/mqtt.conf: it holds no PEM private key\n"},
     };
     write(folder + "/ca.crt", "-----BEGIN CERTIFICATE-----\n");

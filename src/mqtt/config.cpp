@@ -161,8 +161,9 @@ bool readConfig(std::FILE* in, MqttConfig& config, ConfigProblem& problem) {
         return false;
     }
     if (seen.certfile != 0 && seen.cafile == 0) {
-        return fail(problem, seen.certfile, "certfile needs cafile, for a client certificate is "
-                                            "shown only over TLS");
+        return fail(problem, seen.certfile,
+                    "certfile needs cafile, for a client certificate is "
+                    "shown only over TLS");
     }
     config.presence = seen.near != 0;
     if (config.presence && config.nearCm >= config.farCm) {

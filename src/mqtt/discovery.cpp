@@ -53,10 +53,9 @@ char const* formatTopics(Topics& topics, char const* host, char const* machineId
         return "the machine ID is not 32 hexadecimal digits";
     }
     std::memcpy(topics.machineId, machineId, sizeof topics.machineId);
-    bool fit =
-        fits(std::snprintf(topics.availability, TOPIC_MAX, "rangefinder/%s/availability",
-                           topics.host),
-             TOPIC_MAX);
+    bool fit = fits(
+        std::snprintf(topics.availability, TOPIC_MAX, "rangefinder/%s/availability", topics.host),
+        TOPIC_MAX);
     for (int entity = 0; entity < ENTITY_COUNT; ++entity) {
         Kind const& kind = KINDS[entity];
         fit = fit &&

@@ -165,10 +165,9 @@ std::optional<Tank> tankOf(MqttConfig const& config) {
 void formatDiscoveries(Discovery& discovery, MqttConfig const& config, Topics const& topics) {
     bool const wanted[ENTITY_COUNT] = {true, config.presence, config.level};
     for (int entity = 0; entity < ENTITY_COUNT; ++entity) {
-        discovery[entity] =
-            wanted[entity] ? formatDiscovery(static_cast<Entity>(entity), topics,
-                                             RANGEFINDER_VERSION, config.heartbeatS)
-                           : "";
+        discovery[entity] = wanted[entity] ? formatDiscovery(static_cast<Entity>(entity), topics,
+                                                             RANGEFINDER_VERSION, config.heartbeatS)
+                                           : "";
     }
 }
 
@@ -291,8 +290,8 @@ int main(int argc, char** argv) {
     static Topics topics;
     static Discovery discovery;
     if (char const* const why = formatTopics(topics, host, machineId)) {
-        std::fprintf(stderr, "rangefinder-mqtt: cannot name the MQTT topics of %s (%s): %s\n",
-                     host, MACHINE_ID_FILE, why);
+        std::fprintf(stderr, "rangefinder-mqtt: cannot name the MQTT topics of %s (%s): %s\n", host,
+                     MACHINE_ID_FILE, why);
         return 1;
     }
     formatDiscoveries(discovery, config, topics);

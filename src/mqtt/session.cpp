@@ -221,8 +221,7 @@ bool startSession(Session& session, MqttConfig const& config, Topics const& topi
                                            given(config.keyfile), nullptr);
         if (code != MOSQ_ERR_SUCCESS) {
             std::fprintf(stderr, "rangefinder-mqtt: cannot use the TLS files %s %s %s: %s\n",
-                         config.cafile, config.certfile, config.keyfile,
-                         mosquitto_strerror(code));
+                         config.cafile, config.certfile, config.keyfile, mosquitto_strerror(code));
             return false;
         }
     }
