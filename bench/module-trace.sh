@@ -6,7 +6,9 @@
 # at least four true ones after it, for TRACE_STILL_S seconds; then
 # one 30 cm further, for TRACE_STEP_S; then -1 for TRACE_UNPLUGGED_S, the module unplugged. The
 # same readings every time. When the step and the unplugging begin goes to the file TRACE_MARKS,
-# in seconds since the epoch.
+# in seconds since the epoch. With TRACE_MISSING_S set, only this instead: 100, 100, -1 over and
+# over for that many seconds, a module that misses one echo in three, each reading's time and
+# value going to TRACE_MARKS.
 set -eu
 RANDOM=1
 # readings CM SECONDS [FALSE]: readings about CM for SECONDS, with false ones if FALSE is given.
@@ -33,6 +35,17 @@ readings() {
         sleep 0.306
     done
 }
+if [ -n "${TRACE_MISSING_S:-}" ]; then
+    until=$((SECONDS + TRACE_MISSING_S))
+    while [ "$SECONDS" -lt "$until" ]; do
+        for cm in 100 100 -1; do
+            echo "$cm"
+            echo "$EPOCHREALTIME $cm" >>"$TRACE_MARKS"
+            sleep 0.306
+        done
+    done
+    exit 0
+fi
 readings 100 "$TRACE_STILL_S" false
 echo "step $EPOCHREALTIME" >>"$TRACE_MARKS"
 readings 130 "$TRACE_STEP_S"

@@ -7,9 +7,11 @@
 # start's two messages are past, messages an hour and Home Assistant's state changes an hour
 # (each message's state after the discovery config's value_template: the distance, or unknown
 # for -1), from the time between the first and last of its messages; the delay from the step's
-# first reading to its message; and the messages of -1 while the module is unplugged. Exits 1
-# when the defaults miss their goal: no false reading, at most 60 messages and 60 state changes
-# an hour, the step out within 1 s, -1 said once.
+# first reading to its message; and the messages of -1 while the module is unplugged. Then, with
+# delta=0 heartbeat=0 (each reading as read) and with median=5 beside them, a module that misses
+# one echo in three for 30 s: the distances and -1s out of those read. Exits 1 when the defaults
+# miss their goal: no false reading, at most 60 messages and 60 state changes an hour, the step
+# out within 1 s, -1 said once; or when a distance read is not published at heartbeat=0.
 set -euo pipefail
 publisher=$(realpath "$1")
 cd "$(dirname "$0")"
@@ -18,11 +20,17 @@ work=$(mktemp -d)
 pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
 runs=(defaults median=1 every-reading)
-declare -A settings=([defaults]='' [median=1]=$'median=1\n' [every-reading]=$'delta=0\nheartbeat=0\nmedian=1\n')
+missing_runs=(heartbeat=0 heartbeat=0,median=5)
+declare -A settings=([defaults]='' [median=1]=$'median=1\n' [every-reading]=$'delta=0\nheartbeat=0\nmedian=1\n'
+    [heartbeat=0]=$'delta=0\nheartbeat=0\n' [heartbeat=0,median=5]=$'delta=0\nheartbeat=0\nmedian=5\n')
 
 port=20000
 publishers=()
-for run in "${runs[@]}"; do
+# start RUN [VARIABLE=VALUE...]: a broker, a subscriber and the publisher of RUN, the trace run
+# with the settings given.
+start() {
+    local run=$1
+    shift
     # A broker on the first port nothing listens on.
     while ss -ltn | grep -q ":$port "; do port=$((port + 1)); done
     printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" >"$work/$run.broker"
@@ -35,11 +43,17 @@ for run in "${runs[@]}"; do
     mosquitto_sub -p "$port" -t 'rangefinder/+/distance' -F '@s.@N %p' >"$work/$run.messages" &
     pids+=($!)
     printf 'broker=127.0.0.1\nport=%s\n%s' "$port" "${settings[$run]}" >"$work/$run.conf"
-    TRACE_MARKS=$work/$run.marks "$publisher" --config "$work/$run.conf" --rangefinder "$PWD/module-trace.sh" \
-        2>"$work/$run.said" &
+    env TRACE_MARKS="$work/$run.marks" "$@" "$publisher" --config "$work/$run.conf" \
+        --rangefinder "$PWD/module-trace.sh" 2>"$work/$run.said" &
     pids+=($!)
     publishers+=($!)
     port=$((port + 1))
+}
+for run in "${runs[@]}"; do
+    start "$run"
+done
+for run in "${missing_runs[@]}"; do
+    start "$run" TRACE_MISSING_S=30
 done
 # Each publisher ends, with status 1, when the trace does.
 wait "${publishers[@]}" || true
@@ -68,4 +82,17 @@ for run in "${runs[@]}"; do
             if (goal) exit !(false == 0 && (still - 1) * hour <= 60 && changes * hour <= 60 && step >= 129 && delay < 1 && unplugged == 1)
         }' "$work/$run.marks" "$work/$run.messages" || met=1
 done
-[ "$met" -eq 0 ] || { echo "publisher pace: the defaults miss the goal" >&2; exit 1; }
+# Of 100, 100, -1 over and over, every one read after the first distance published goes out, the
+# median's window full by then.
+for run in "${missing_runs[@]}"; do
+    awk -v run="$run" '
+        FILENAME ~ /marks$/ { read_at[++reads] = $1; cm[reads] = $2; next }
+        first == "" { if ($2 != -1) first = $1; next }
+        { if ($2 == -1) missing++; else distances++ }
+        END {
+            for (i = 1; i <= reads; i++) if (read_at[i] > first) { if (cm[i] == -1) read_missing++; else read_distances++ }
+            printf "publisher pace\tdelta=0 %s, one -1 in three readings: after the first distance out, %d of %d distances and %d of %d -1s out\n", run, distances, read_distances, missing, read_missing
+            exit !(read_distances > 0 && distances == read_distances && missing == read_missing)
+        }' "$work/$run.marks" "$work/$run.messages" || met=1
+done
+[ "$met" -eq 0 ] || { echo "publisher pace: the defaults miss the goal, or a distance read was not published" >&2; exit 1; }
