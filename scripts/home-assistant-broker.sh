@@ -1,11 +1,13 @@
 # Sourced by test-documents.sh: the MQTT broker of Home Assistant's machine, on another host of
 # each Pi's network (the far end of its link, 10.77.INDEX.1), as its owners run it: Debian's
 # mosquitto, wanting a login over TLS, with a certificate of a CA of its own for the name the
-# document gives it, and keeping no message across a restart.
+# document gives it, and keeping no message across a restart; on a second port it wants the
+# client's certificate too, which its CA signed for the Pi as pi.crt and pi.key.
 . scripts/documents/broker-login.sh
 
 # broker_up FOLDER INDEX RELEASE: makes the broker's CA, certificate and logins in FOLDER, for
-# the Pi made of a RELEASE root, and starts it, listening on 10.77.INDEX.1:8883.
+# the Pi made of a RELEASE root, and starts it, listening on 10.77.INDEX.1:8883, and on 8884 for
+# clients with a certificate.
 broker_up() {
     local folder=$1 name user password key
     # Here, where the documents are.
@@ -21,6 +23,8 @@ broker_up() {
         printf 'subjectAltName=DNS:%s\n' "$name" >broker.ext
         openssl x509 -req -in broker.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out broker.crt \
             -days 2 -extfile broker.ext
+        openssl req "${key[@]}" -keyout pi.key -out pi.csr -subj /CN=pi
+        openssl x509 -req -in pi.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out pi.crt -days 2
         : >passwords
         mosquitto_passwd -b passwords "$user" "$password"
         mosquitto_passwd -b passwords "$watcher" "$watcher_password"
@@ -37,6 +41,11 @@ listener 8883 10.77.$2.1
 cafile $folder/ca.crt
 certfile $folder/broker.crt
 keyfile $folder/broker.key
+listener 8884 10.77.$2.1
+cafile $folder/ca.crt
+certfile $folder/broker.crt
+keyfile $folder/broker.key
+require_certificate true
 CONF
     broker_start "$folder"
 }

@@ -49,8 +49,9 @@ on() {
     name_machine "$machine" "$name" "$2"
     network_up "$name" "$2"
     broker_up "$broker" "$2" "$release"
-    # What the owner downloaded: wiringPi's release, and the CA of Home Assistant's broker.
-    for file in "$deb" "$broker/ca.crt"; do
+    # What the owner downloaded: wiringPi's release, and the CA of Home Assistant's broker, and
+    # the certificate and key it made for the Pi.
+    for file in "$deb" "$broker/ca.crt" "$broker/pi.crt" "$broker/pi.key"; do
         cp "$file" "$machine/home/$owner/"
         chown --reference="$machine/home/$owner" "$machine/home/$owner/$(basename "$file")"
     done

@@ -71,6 +71,22 @@ systemctl restart rangefinder-mqtt
 say "mqtt-garage, mqtt-tank, mqtt-restart: the broker keeps the distance's, the presence's and the" \
     "level's configs, and the object placed at 100 cm is published as 100, ON and 53"
 
+# A client certificate, for the broker's port that wants one: the file as it was is put back after.
+cp -p /etc/rangefinder/mqtt.conf /run/mqtt.conf.before
+typed 60 . "$(block mqtt-client-certificate)" || fail "installing the client's certificate"
+edit_the_config mqtt-certificate-conf
+echo port=8884 >>/etc/rangefinder/mqtt.conf
+since=$(date '+%Y-%m-%d %H:%M:%S')
+typed 60 "$project" "$(block mqtt-restart)" || fail "restarting the publisher"
+journal_connected() { journalctl -q -u rangefinder-mqtt --since "$since" | grep -q "connected to $(broker_name):8884$"; }
+wait_for 20 journal_connected || fail "the publisher did not connect with its certificate: $(journalctl -q -u rangefinder-mqtt --since "$since" | tail -n 3)"
+[ "$(stat -c '%U %a' /etc/rangefinder/pi.key)" = "root 600" ] && ! runuser -u nobody -- cat /etc/rangefinder/pi.key >/dev/null 2>&1 ||
+    fail "the client's key can be read by others than root"
+mv /run/mqtt.conf.before /etc/rangefinder/mqtt.conf
+systemctl restart rangefinder-mqtt
+say "mqtt-client-certificate, mqtt-certificate-conf: the key root's alone, the publisher connects" \
+    "to the broker's port that wants a client certificate"
+
 systemctl start rangefinder
 ! systemctl -q is-active rangefinder-mqtt || fail "starting rangefinder.service did not stop rangefinder-mqtt"
 wait_for 5 has_retained "$availability" offline || fail "availability is not offline once the publisher stops"
