@@ -16,9 +16,11 @@ fail() { echo "check-armv6: $*" >&2; exit 1; }
 tag() { readelf -A "$2" | sed -n "s/^ *$1: //p"; }
 build_id() { readelf -n "$1" | sed -n 's/^ *Build ID: //p'; }
 
-# Instructions that an ARM1176 does not have: ARMv7's, Thumb-2's wide ones, NEON's, and VFPv3's
-# immediate moves. (The C library's set-up of a jump saves VFPv3's upper registers, but only on a
-# processor that has them, so those are left to the tags.) Without a program's symbols objdump
+# Instructions that an ARM1176 does not have: ARMv7's, NEON's, and VFPv3's immediate moves; and any
+# Thumb code at all, for the programs are built as ARM code, so Thumb in one came from elsewhere
+# (the start-up code of Debian's armhf, say), and Thumb-2 is not always told by its mnemonic.
+# (The C library's set-up of a jump saves VFPv3's upper registers, but only on a processor that
+# has them, so those are left to the tags.) Without a program's symbols objdump
 # cannot tell ARM code from Thumb, or either from data, so only a program not yet stripped is read.
 armv7_instructions() {
     arm-linux-gnueabihf-objdump -d --no-show-raw-insn "$1" | awk -F'\t' '
@@ -27,6 +29,15 @@ armv7_instructions() {
         (op ~ /^(movw|movt|ubfx|sbfx|bfi|bfc|rbit|mls|sdiv|udiv|dmb|dsb|isb)(eq|ne|cs|cc|mi|pl|vs|vc|hi|ls|ge|lt|gt|le)?$/ ||
          op ~ /\.w$/ || op ~ /^v(ld[1-4]|st[1-4]|dup|ext|zip|uzp|trn|tbl)/ ||
          (op ~ /^vmov/ && args ~ /#/)) && ++found <= 5 { gsub(/ /, "", $1); print "    " function_name " " $1 " " op " " args }'
+}
+
+# thumb_code PROGRAM: where its Thumb code begins, by the mapping symbols ($t) the linker keeps,
+# each with the function it lies in.
+thumb_code() {
+    # By address, and at one address the function before the mapping symbol.
+    arm-linux-gnueabihf-nm --special-syms "$1" | awk 'NF == 3' | sort -k1,1 -k3,3r | awk '
+        $2 ~ /^[tTwW]$/ && $3 !~ /^\$/ { function_name = $3 }
+        $3 ~ /^\$t(\.|$)/ && ++found <= 5 { print "    Thumb code at " $1 " in <" function_name ">" }'
 }
 
 # attributes PROGRAM: the checks that hold for a program stripped or not.
@@ -49,6 +60,8 @@ check_program() {
     local found
     attributes "$1"
     readelf -S "$1" | grep -q ' \.symtab ' || fail "$1 is stripped: give the program as linked"
+    found=$(thumb_code "$1")
+    [ -z "$found" ] || fail "$1 carries Thumb code, which no part of it is built as:"$'\n'"$found"
     found=$(armv7_instructions "$1")
     [ -z "$found" ] || fail "$1 has instructions an ARMv6 processor lacks:"$'\n'"$found"
 }
@@ -62,20 +75,23 @@ case ${1:-} in
     unpacked=$(mktemp -d)
     trap 'rm -rf "$unpacked"' EXIT
     dpkg-deb -x "$2" "$unpacked"
-    programs=$(find "$unpacked" -type f -perm -u+x -path '*/bin/*' | sort)
-    [ -n "$programs" ] || fail "$2 holds no programs"
-    for packaged in $programs; do
+    mapfile -t programs < <(find "$unpacked" -type f -perm -u+x -path '*/bin/*' | sort)
+    [ ${#programs[@]} -gt 0 ] || fail "$2 holds no programs"
+    for packaged in "${programs[@]}"; do
         attributes "$packaged"
         [ $# -eq 3 ] || continue
         built=$3/$(basename "$packaged")
-        [ -f "$built" ] && [ "$(build_id "$packaged")" = "$(build_id "$built")" ] ||
+        id=$(build_id "$packaged")
+        # Two programs without one would match.
+        [ -n "$id" ] || fail "$(basename "$packaged") of $2 has no build ID, to match it to the one built"
+        [ -f "$built" ] && [ "$id" = "$(build_id "$built")" ] ||
             fail "$(basename "$packaged") of $2 is not the one built in $3"
         check_program "$built"
     done
     if [ $# -eq 3 ]; then
-        echo "check-armv6: the $(wc -w <<<"$programs") programs of $(basename "$2") are ARMv6 throughout, hard-float, for the armhf loader"
+        echo "check-armv6: the ${#programs[@]} programs of $(basename "$2") are ARMv6 throughout, hard-float, for the armhf loader"
     else
-        echo "check-armv6: the $(wc -w <<<"$programs") programs of $(basename "$2") are tagged ARMv6, hard-float, for the armhf loader"
+        echo "check-armv6: the ${#programs[@]} programs of $(basename "$2") are tagged ARMv6, hard-float, for the armhf loader"
     fi
     exit 0
     ;;

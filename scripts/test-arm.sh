@@ -24,36 +24,57 @@ tag() { readelf -A "$2" | sed -n "s/^ *$1: //p"; }
 # The project's objects, GoogleTest's left out, are ARMv6KZ with VFPv2.
 check_objects() {
     local objects object
-    objects=$(find "$1" -name '*.o' -not -path '*/googletest/*' -not -path '*/armv6-startup/*')
-    [ -n "$objects" ] || fail "no object files in $1"
-    for object in $objects; do
+    mapfile -t objects < <(find "$1" -name '*.o' -not -path '*/googletest/*' -not -path '*/armv6-startup/*')
+    [ ${#objects[@]} -gt 0 ] || fail "no object files in $1"
+    for object in "${objects[@]}"; do
         [ "$(tag Tag_CPU_arch "$object")" = v6KZ ] && [ "$(tag Tag_FP_arch "$object")" = VFPv2 ] ||
             fail "$object is not built for ARMv6KZ with VFPv2: $(readelf -A "$object")"
         [ -z "$2" ] || [ "$(tag Tag_ABI_VFP_args "$object")" = "$2" ] ||
             fail "$object does not pass arguments in $2"
     done
-    echo "test-arm: $1: $(wc -w <<<"$objects") object files are ARMv6KZ with VFPv2${2:+, arguments in $2}"
+    echo "test-arm: $1: ${#objects[@]} object files are ARMv6KZ with VFPv2${2:+, arguments in $2}"
 }
 
 programs() { find "$1" -maxdepth 2 -type f -perm -u+x -not -name '*.so*' | sort; }
 
-# The check names what an ARMv6 processor lacks: here a program built for ARMv7, and one whose
-# own code is ARMv6 but which begins with Debian's armhf start-up code, its attributes taken off.
+# The check names what an ARMv6 processor lacks, or what it cannot tell: here a program built for
+# ARMv7; one whose own code is ARMv6 but which begins with Debian's armhf start-up code, its
+# attributes taken off; one with ARMv6 start-up code (armel's, as the toolchain takes it) whose
+# one function is Thumb, which the programs never are; and a package whose program, like the
+# one built, has no build ID to match them by. In a folder whose name has a space, and so are
+# check-armv6.sh's own.
 check_the_check() {
     local work=$1 file found
-    mkdir -p "$work/hidden"
+    mkdir -p "$work/hidden" "$work/armel" "$work/package/usr/bin" "$work/built"
     echo 'int main(int argc, char **argv) { return argc * argv[0][0] / 7; }' >"$work/main.c"
+    echo '__attribute__((target("thumb"))) int main(int argc, char **argv) { return argc * argv[0][0] / 7; }' >"$work/thumb.c"
     arm-linux-gnueabihf-gcc -O2 "$work/main.c" -o "$work/armv7"
     for file in Scrt1.o crti.o crtbeginS.o crtendS.o crtn.o; do
         arm-linux-gnueabihf-objcopy --remove-section=.ARM.attributes \
             "$(arm-linux-gnueabihf-gcc -print-file-name=$file)" "$work/hidden/$file"
+        arm-linux-gnueabihf-objcopy --remove-section=.ARM.attributes \
+            "$(arm-linux-gnueabi-gcc -print-file-name=$file)" "$work/armel/$file"
     done
-    arm-linux-gnueabihf-gcc -O2 -marm -march=armv6kz+fp -mfpu=vfp -B"$work/hidden/" "$work/main.c" -o "$work/hidden-armv7"
-    for file in armv7:"tagged v7" hidden-armv7:"<_start>: "; do
-        ! found=$(bash scripts/check-armv6.sh --hard-float "$work/${file%%:*}" 2>&1) && grep -qF "${file#*:}" <<<"$found" ||
-            fail "check-armv6.sh did not name the ARMv7 in ${file%%:*}: $found"
+    local armv6=(arm-linux-gnueabihf-gcc -O2 -marm -march=armv6kz+fp -mfpu=vfp)
+    "${armv6[@]}" -B"$work/hidden/" "$work/main.c" -o "$work/hidden-armv7"
+    "${armv6[@]}" -B"$work/armel/" "$work/thumb.c" -o "$work/thumb"
+    "${armv6[@]}" -B"$work/armel/" -Wl,--build-id=none "$work/main.c" -o "$work/built/rangefinder"
+    bash scripts/check-armv6.sh --hard-float "$work/built/rangefinder" >/dev/null ||
+        fail "check-armv6.sh refused an ARMv6 program built as the toolchain builds"
+    cp "$work/built/rangefinder" "$work/package/usr/bin/"
+    mkdir "$work/package/DEBIAN"
+    printf 'Package: rangefinder\nVersion: 0\nArchitecture: armhf\nMaintainer: m <m@example.org>\nDescription: d\n' \
+        >"$work/package/DEBIAN/control"
+    dpkg-deb -b "$work/package" "$work/rangefinder.deb" >/dev/null
+    for file in armv7:"tagged v7" hidden-armv7:"Thumb code at "*" in <_start>" thumb:"Thumb code at "*" in <main>" \
+        rangefinder.deb:"rangefinder of $work/rangefinder.deb has no build ID"; do
+        local checked=(--hard-float "$work/${file%%:*}")
+        [[ $file != *.deb:* ]] || checked=(--package "$work/${file%%:*}" "$work/built")
+        ! found=$(TMPDIR=$work bash scripts/check-armv6.sh "${checked[@]}" 2>&1) && [[ $found == *${file#*:}* ]] ||
+            fail "check-armv6.sh did not name what is wrong with ${file%%:*}: $found"
     done
-    echo "test-arm: check-armv6.sh names an ARMv7 program, and the ARMv7 instructions of _start in one tagged ARMv6"
+    echo "test-arm: check-armv6.sh names an ARMv7 program, the Thumb code of _start in one tagged ARMv6," \
+        "a Thumb function among ARMv6 start-up code, and a package without build IDs"
 }
 
 # Every program of the 64-bit build is for AArch64.
@@ -72,15 +93,16 @@ configure_and_build() {
     cmake --build "build/$1"
 }
 
-work=$(mktemp -d)
+work=$(mktemp -d "${TMPDIR:-/tmp}/test arm.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 check_the_check "$work"
 
-configure_and_build arm armv6-hf
-check_objects build/arm "VFP registers"
-# shellcheck disable=SC2046 # one name a line, none with a space
-bash scripts/check-armv6.sh --hard-float $(programs build/arm)
-(cd build/arm && ctest --output-on-failure --no-tests=error --timeout 60)
+# In a folder whose name has a space, as any may.
+configure_and_build "arm hf" armv6-hf
+check_objects "build/arm hf" "VFP registers"
+mapfile -t built < <(programs "build/arm hf")
+bash scripts/check-armv6.sh --hard-float "${built[@]}"
+(cd "build/arm hf" && ctest --output-on-failure --no-tests=error --timeout 60)
 bash scripts/check-wiringpi-build.sh cmake/armv6-hf.cmake
 
 configure_and_build armv6 armv6-check
