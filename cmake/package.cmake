@@ -84,6 +84,25 @@ if(RANGEFINDER_MQTT_BUILT)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME rangefinder)
 endif()
 
+# A release's package follows its apt repository: the source that its postinst writes, and the
+# key that signs the repository, alone in a keyring of its own. Only a package sets these.
+set(RANGEFINDER_APT_REPOSITORY "" CACHE STRING "the URL of the apt repository the package follows")
+set(RANGEFINDER_APT_KEYRING "" CACHE FILEPATH "the keyring of the key that signs it")
+set(RANGEFINDER_APT_KEYRING_NAME rangefinder-archive-keyring.gpg)
+set(RANGEFINDER_APT_SOURCE /etc/apt/sources.list.d/rangefinder.sources)
+set(RANGEFINDER_APT_TEMPLATE /usr/share/rangefinder/rangefinder.sources)
+if(RANGEFINDER_APT_REPOSITORY OR RANGEFINDER_APT_KEYRING)
+  if(NOT (RANGEFINDER_APT_REPOSITORY AND EXISTS "${RANGEFINDER_APT_KEYRING}"))
+    message(FATAL_ERROR "rangefinder: RANGEFINDER_APT_REPOSITORY and RANGEFINDER_APT_KEYRING come "
+      "together, the keyring a file: '${RANGEFINDER_APT_REPOSITORY}', '${RANGEFINDER_APT_KEYRING}'")
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/rangefinder.sources.in
+    ${CMAKE_BINARY_DIR}/rangefinder.sources @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/rangefinder.sources DESTINATION ${CMAKE_INSTALL_DATADIR}/rangefinder)
+  install(FILES ${RANGEFINDER_APT_KEYRING} DESTINATION ${CMAKE_INSTALL_DATADIR}/keyrings
+    RENAME ${RANGEFINDER_APT_KEYRING_NAME})
+endif()
+
 # The maintainer scripts, which keep the services in step with the programs as the package comes,
 # changes and goes.
 list(TRANSFORM programs APPEND .service OUTPUT_VARIABLE units)

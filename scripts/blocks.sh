@@ -47,3 +47,7 @@ marked_blocks() {
         !inside && NF { before = $0 }
         END { exit bad }'
 }
+
+# blocks_of_release: the names of the blocks of the release's own, which test-release.sh runs
+# on the emulated Pis and test-documents.sh does not.
+blocks_of_release() { marked_blocks | grep -E '^release(-|$)' | sort -u; }

@@ -7,7 +7,10 @@
 #                                               for arm64) against a wiringPi copied from a Pi
 #                                               into DIR/include and DIR/lib
 # --wiringpi-prefix alone builds natively against a wiringPi in DIR; --build-dir DIR builds in
-# DIR instead of build/package (or build/package-armhf, build/package-arm64). A cross-built
+# DIR instead of build/package (or build/package-armhf, build/package-arm64); --repository URL
+# --keyring FILE, as a release gives them, make a package that installs the apt source of the
+# repository at URL, signed by the key in the keyring FILE, so that apt upgrade brings the next
+# release; without, it installs none, and takes away one a release left. A cross-built
 # package takes libmosquitto from Debian's own package for its architecture, installed beside
 # this machine's. Every date in the package is that of the changelog's newest entry, so one
 # tree and toolchain make the same package byte for byte, wherever it is built, and whoever's
@@ -32,13 +35,23 @@ while [ $# -gt 0 ]; do
         build=$2
         shift
         ;;
+    --repository | --keyring)
+        [ $# -ge 2 ] || { echo "package: $1 needs a value" >&2; exit 2; }
+        if [ "$1" = --repository ]; then
+            options+=(-DRANGEFINDER_APT_REPOSITORY="$2")
+        else
+            options+=(-DRANGEFINDER_APT_KEYRING="$(realpath "$2")")
+        fi
+        shift
+        ;;
     --wiringpi-prefix)
         [ $# -ge 2 ] || { echo "package: --wiringpi-prefix needs a folder" >&2; exit 2; }
         options+=(-DCMAKE_PREFIX_PATH="$(realpath "$2")")
         shift
         ;;
     *)
-        echo "usage: bash scripts/package.sh [--arm | --arm64] [--wiringpi-prefix DIR] [--build-dir DIR]" >&2
+        echo "usage: bash scripts/package.sh [--arm | --arm64] [--wiringpi-prefix DIR] [--build-dir DIR]" \
+            "[--repository URL --keyring FILE]" >&2
         exit 2
         ;;
     esac

@@ -12,9 +12,18 @@
 #   bash scripts/release.sh                 the commit checked out; refused with uncommitted changes
 #   bash scripts/release.sh --commit REV    the commit REV, whatever the tree holds
 #   bash scripts/release.sh --uncommitted   the tree as it is, for a check: the record says so
+# and with either of these, dist/ is also an apt repository of both packages, served as it stands
+# at URL, which each package installs as its source, so that `apt upgrade` brings the next:
+#   --signing-key FILE --repository URL     its index signed (InRelease, Release.gpg) with the
+#                                           secret key in FILE, as gpg --export-secret-keys
+#                                           --armor writes it, read, used and forgotten
+#   --public-key FILE --repository URL      the same packages from the key's public part alone,
+#                                           rangefinder-archive-key.asc, the index unsigned
+# dist/ then holds the public key too, named in the record and summed in SHA256SUMS.
 # Needs root, for the root; asks sudo for it, keeping RANGEFINDER_ROOTS.
 set -euo pipefail
 self=$(realpath "$0")
+invoked_in=$PWD
 if [ "$(id -u)" -ne 0 ]; then
     exec sudo ${RANGEFINDER_ROOTS:+env RANGEFINDER_ROOTS="$RANGEFINDER_ROOTS"} bash "$self" "$@"
 fi
@@ -23,16 +32,42 @@ umask 022
 . scripts/need-packages.sh
 . scripts/cached-root.sh
 . scripts/copy-tree.sh
-usage() { echo "usage: bash scripts/release.sh [--commit REV | --uncommitted]" >&2; exit 2; }
+. scripts/apt-repository.sh
+usage() {
+    echo "usage: bash scripts/release.sh [--commit REV | --uncommitted]" \
+        "[--signing-key FILE --repository URL | --public-key FILE --repository URL]" >&2
+    exit 2
+}
 revision=HEAD
 uncommitted=
-case $# in
-0) ;;
-1) [ "$1" = --uncommitted ] || usage; uncommitted=1 ;;
-2) [ "$1" = --commit ] || usage; revision=$2 ;;
-*) usage ;;
-esac
-need_packages git
+key_kind=
+key_file=
+repository=
+while [ $# -gt 0 ]; do
+    case $1 in
+    --uncommitted) [ "$revision" = HEAD ] || usage; uncommitted=1 ;;
+    --commit) [ $# -ge 2 ] && [ -z "$uncommitted" ] || usage; revision=$2; shift ;;
+    --signing-key | --public-key)
+        [ $# -ge 2 ] && [ -z "$key_kind" ] || usage
+        key_kind=${1#--}
+        key_file=$2
+        shift
+        ;;
+    --repository) [ $# -ge 2 ] && [ -n "$2" ] || usage; repository=$2; shift ;;
+    *) usage ;;
+    esac
+    shift
+done
+# Each asks for the other.
+{ [ -n "$key_kind" ] && [ -n "$repository" ]; } || { [ -z "$key_kind" ] && [ -z "$repository" ]; } || usage
+need_packages git gpg
+# The key is read before anything is made: a key that will not serve stops the release here.
+secrets=$(mktemp -d)
+trap 'gpgconf --homedir "$secrets" --kill all 2>/dev/null || true; rm -rf "$secrets"' EXIT
+if [ -n "$key_kind" ]; then
+    [[ $key_file == /* ]] || key_file=$invoked_in/$key_file
+    take_key "${key_kind%-key}" "$key_file" "$secrets" || exit 1
+fi
 commit=$(git rev-parse --verify --quiet "$revision^{commit}") || {
     echo "release: $revision is no commit here" >&2
     exit 1
@@ -44,6 +79,8 @@ if [ "$revision" = HEAD ] && [ -z "$uncommitted" ] && [ -n "$changes" ]; then
     echo "$changes" >&2
     exit 1
 fi
+# This script's own commit, which the record names beside the one it builds.
+own=$(git rev-parse HEAD)${changes:+ with changes not committed}
 [ -n "$changes" ] || uncommitted=
 need_packages mmdebstrap
 architectures=(armhf arm64)
@@ -54,7 +91,7 @@ declare -A toolchain=([armhf]=cmake/armv6-hf.cmake [arm64]=cmake/aarch64.cmake)
 prepare_build_root() { mkdir -p "$1/build"; }
 # What the root holds: what a build needs, and each toolchain's compilers, the other packages it
 # names, and the publisher's library for its architecture.
-packages=(cmake ninja-build g++ binutils nlohmann-json3-dev)
+packages=(cmake ninja-build g++ binutils nlohmann-json3-dev apt-utils)
 for architecture in "${architectures[@]}"; do
     # shellcheck disable=SC2207 # a list of names
     packages+=("g++-$(toolchain_setting "${toolchain[$architecture]}" RANGEFINDER_CROSS_TRIPLET)"
@@ -66,7 +103,7 @@ archive_root release-build prepare_build_root bookworm --variant=minbase --archi
 root=$archive_folder
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'gpgconf --homedir "$secrets" --kill all 2>/dev/null || true; rm -rf "$secrets" "$work"' EXIT
 # in_root COMMAND...: runs COMMAND in the root, read-only but for $work as its /build and a /tmp
 # of its own, so that the root stays as it was made.
 in_root() {
@@ -84,15 +121,23 @@ else
     mkdir "$work/rangefinder"
     git archive "$commit" | tar -x -C "$work/rangefinder"
 fi
+# The packages of a release with a repository carry its source and its key alone.
+follow=()
+if [ -n "$repository" ]; then
+    export_key "$secrets" "$work/$public_key_name" "$work/$keyring_name"
+    follow=(--repository "$repository" --keyring "/build/$keyring_name")
+fi
 for architecture in "${architectures[@]}"; do
     log=$work/$architecture.log
     in_root bash /build/rangefinder/scripts/stand-in-wiringpi.sh "/build/wiringpi-$architecture" \
         "/build/rangefinder/${toolchain[$architecture]}" >"$log" 2>&1 &&
-        in_root bash /build/rangefinder/scripts/package.sh "${option[$architecture]}" \
+        in_root bash /build/rangefinder/scripts/package.sh "${option[$architecture]}" "${follow[@]}" \
             --wiringpi-prefix "/build/wiringpi-$architecture" --build-dir "/build/$architecture" >>"$log" 2>&1 ||
         { cat "$log" >&2; echo "release: cannot make the $architecture package" >&2; exit 1; }
-    grep -h '^check-armv6: ' "$log" >&2 || true
 done
+# By this script's own check, whatever the commit built has of it.
+bash scripts/check-armv6.sh --package "$(ls "$work"/armhf/rangefinder_*.deb)" "$work/armhf" >&2 ||
+    { echo "release: the armhf package is not ARMv6 throughout, so no release is made" >&2; exit 1; }
 
 # dist/ is replaced whole, once everything is made, so that no release there is half made.
 mkdir "$work/dist"
@@ -107,6 +152,11 @@ version=$(dpkg-deb -f "$work"/dist/rangefinder_*_arm64.deb Version)
     echo "Architecture: ${architectures[*]}"
     echo "Version: $version"
     echo "Commit: $commit${uncommitted:+ with changes not committed}"
+    echo "Release-Script-Commit: $own"
+    if [ -n "$repository" ]; then
+        echo "Repository: $repository"
+        echo "Signing-Key: $key_fingerprint"
+    fi
     echo "Checksums-Sha256:"
     (cd "$work/dist" && for deb in *.deb; do echo " $(sha256sum <"$deb" | cut -d' ' -f1) $(stat -c %s "$deb") $deb"; done)
     echo "Build-Origin: Debian"
@@ -115,9 +165,16 @@ version=$(dpkg-deb -f "$work"/dist/rangefinder_*_arm64.deb Version)
     echo "Installed-Build-Depends:"
     in_root dpkg-query -W -f='${Package}:${Architecture} (= ${Version})\n' | sort | sed 's/^/ /; $!s/$/,/'
 } >"$work/dist/rangefinder_$version.buildinfo"
-(cd "$work/dist" && sha256sum -- *.deb *.buildinfo >SHA256SUMS)
+if [ -n "$repository" ]; then
+    cp "$work/$public_key_name" "$work/dist/"
+    write_release "$work/dist" "$(sed -n 's/^ -- .*>  //p' "$work/rangefinder/packaging/changelog" | head -n 1)"
+    [ "$key_kind" != signing-key ] || sign_release "$work/dist" "$secrets" || exit 1
+fi
+(cd "$work/dist" && sha256sum -- *.deb *.buildinfo ${repository:+"$public_key_name"} >SHA256SUMS)
+# Moved in whole: copied beside dist/ first, for $work may be on another file system, then put in
+# its place. dist.new/ is ignored by git, so one left by a run that was stopped stops no other.
 rm -rf dist.new
-mv "$work/dist" dist.new
+cp -r "$work/dist" dist.new
 rm -rf dist
 mv dist.new dist
 ls dist/*

@@ -8,7 +8,8 @@
 # kernel saying, as a Pi 1 or Zero's does, that the processor is ARMv6); the owner's file, the
 # readings, the publisher and its processes are looked at; then the package is removed and
 # purged. Before that, what an owner may get wrong on arm64: the armhf package, and the package
-# without wiringPi's.
+# without wiringPi's. Where the next release's repository was given (~/later), the release's
+# repository is followed as README section 5 says: documents/repository.sh.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 . scripts/documents/owner.sh
@@ -112,6 +113,10 @@ fi
 unit_runs rangefinder-mqtt "rangefinder-mqtt 0 0 some" "rangefinder 1 50 some"
 say "the publisher runs rangefinder at FIFO 50 and itself at normal priority, and publishes" \
     "readings and Home Assistant's config"
+
+if [ -d "$home/later" ]; then
+    . scripts/documents/repository.sh
+fi
 
 rm -rf "$drop_ins"
 typed 300 . "$(line 4 package)" || fail "apt remove"

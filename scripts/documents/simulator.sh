@@ -72,13 +72,13 @@ recipe 8 "" "$(first 2 "unset RANGEFINDER_SIM_CM; $threshold")" || stopped || fa
 say "threshold: once as the object comes within $near_cm cm, once as it goes beyond $far_cm cm," \
     "nothing for one far from the start"
 
-typed 300 . "$(block mqtt-clients)" || fail "installing mosquitto-clients"
+typed 300 . "$(line 1 mqtt)" || fail "installing mosquitto-clients"
 # The broker the recipes publish to, on this Pi.
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q mosquitto >"$logs/broker" 2>&1 || fail "installing mosquitto"
 listening() { (exec 3<>/dev/tcp/127.0.0.1/1883) 2>/dev/null; }
 wait_for 10 listening || fail "the broker does not listen"
 new_log
-as_owner 30 . "export PATH=~/$project/build/sim:\$PATH RANGEFINDER_SIM_CM=100; $(block mqtt)" &
+as_owner 30 . "export PATH=~/$project/build/sim:\$PATH RANGEFINDER_SIM_CM=100; $(line 2 mqtt)" &
 publisher=$!
 publisher_log=$last
 recipe 20 100 "$(first 3 "mosquitto_sub -v -t 'rangefinder/+/distance'")" &&
