@@ -47,7 +47,11 @@ check_the_check() {
     local work=$1 file found
     mkdir -p "$work/hidden" "$work/armel" "$work/package/usr/bin" "$work/built"
     echo 'int main(int argc, char **argv) { return argc * argv[0][0] / 7; }' >"$work/main.c"
-    echo '__attribute__((target("thumb"))) int main(int argc, char **argv) { return argc * argv[0][0] / 7; }' >"$work/thumb.c"
+    cat >"$work/thumb.c" <<'C'
+__asm__(".syntax unified\n.thumb\n.thumb_func\n.global twice\ntwice:\n lsls r0, r0, #1\n bx lr\n.arm\n");
+int twice(int);
+int main(int argc, char **argv) { return twice(argc) + argv[0][0]; }
+C
     arm-linux-gnueabihf-gcc -O2 "$work/main.c" -o "$work/armv7"
     for file in Scrt1.o crti.o crtbeginS.o crtendS.o crtn.o; do
         arm-linux-gnueabihf-objcopy --remove-section=.ARM.attributes \
@@ -66,7 +70,7 @@ check_the_check() {
     printf 'Package: rangefinder\nVersion: 0\nArchitecture: armhf\nMaintainer: m <m@example.org>\nDescription: d\n' \
         >"$work/package/DEBIAN/control"
     dpkg-deb -b "$work/package" "$work/rangefinder.deb" >/dev/null
-    for file in armv7:"tagged v7" hidden-armv7:"Thumb code at "*" in <_start>" thumb:"Thumb code at "*" in <main>" \
+    for file in armv7:"tagged v7" hidden-armv7:"Thumb code at "*" in <_start>" thumb:"Thumb code at "*" in <twice>" \
         rangefinder.deb:"rangefinder of $work/rangefinder.deb has no build ID"; do
         local checked=(--hard-float "$work/${file%%:*}")
         [[ $file != *.deb:* ]] || checked=(--package "$work/${file%%:*}" "$work/built")

@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # Checks the release as the Pis' owners meet it, and as one who builds it again would.
-# scripts/release.sh, run from two copies of the tree in two folders, one from inside scripts/,
-# makes the same bytes, its record names the commit and the root's packages, its armhf programs
-# pass the ARMv6 check, and it refuses the tree once it has a change not committed, leaving
-# dist/ as it was. Then, on fresh Debian systems of the Pi's own architectures, booted under
-# systemd through qemu's user-mode emulation (arm64 on Debian 12 and 13, armhf on Debian 12,
-# each with a wiringpi package of the real-time stand-in for its architecture), the version
-# before's release package, made by this release.sh from its commit, is installed and its
-# publisher set up against the broker of Home Assistant's machine on another host; then the
-# release's package is installed over it as README section 5 says, and run. A Debian 12 system
-# of this machine's own architecture does the same with packages made here by package.sh from
-# each version's tree. What is checked inside, and the package's removal and purge:
-# scripts/documents/release.sh. Needs root.
+# scripts/release.sh refuses a key that will not serve and a repository without a key; signed
+# with a key made for the test, run from two copies of the tree in two folders, one from inside
+# scripts/, the other from a folder with a space and from the public key alone, it makes the same
+# packages, its record names both commits, the key and the root's packages, its index is signed
+# by the key the packages hold, its armhf programs pass the ARMv6 check, and it refuses the tree
+# once it has a change not committed, leaving dist/ as it was. It also makes the same tree's
+# release without a repository, and the next release, from a clone with a changelog entry added.
+# Then, on fresh Debian systems of the Pi's own architectures, booted under systemd through
+# qemu's user-mode emulation (arm64 on Debian 12 and 13, armhf on Debian 12, each with a wiringpi
+# package of the real-time stand-in for its architecture), the version before's release package,
+# made by this release.sh from its commit, is installed and its publisher set up against the
+# broker of Home Assistant's machine on another host; then the release's package is installed
+# over it as README section 5 says, and run, and the repository followed to the next release. A
+# Debian 12 system of this machine's own architecture does the same, but for the repository, with
+# packages made here by package.sh from each version's tree. What is checked inside, and the
+# package's removal and purge: scripts/documents/release.sh. Needs root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/need-packages.sh
@@ -19,7 +23,7 @@ cd "$(dirname "$0")/.."
 . scripts/booted-root.sh
 . scripts/home-assistant-broker.sh
 [ "$(id -u)" -eq 0 ] || { echo "test-release: needs root, to make and boot the systems" >&2; exit 1; }
-need_packages mmdebstrap systemd-container iproute2 nftables git mosquitto openssl
+need_packages mmdebstrap systemd-container iproute2 nftables git mosquitto openssl gpg gpgv lintian
 native=$(dpkg --print-architecture)
 # architecture:release, each booted as pi-architecture-release.
 systems=(arm64:bookworm arm64:trixie armhf:bookworm "$native:bookworm")
@@ -103,6 +107,7 @@ done
     fail "a secret key stands in dist/, the tree or the log"
 grep -qx "check-armv6: the 2 programs of rangefinder_${version}_armhf.deb are ARMv6 throughout, hard-float, for the armhf loader" \
     "$work/release.log" || fail "release.sh did not say its armhf programs passed the ARMv6 check"
+TMPDIR=$work lintian --allow-root --fail-on error,warning "$dist"/*.deb || fail "lintian finds fault with the release's packages"
 say "release.sh made the same packages from the public key alone, from a folder with a space past" \
     "a dist.new/ left behind; its index signed by the key that the packages hold alone, named in" \
     "the record with both commits; its armhf programs ARMv6:"
