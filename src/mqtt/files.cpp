@@ -1,7 +1,5 @@
 #include "mqtt/files.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
