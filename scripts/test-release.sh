@@ -103,8 +103,10 @@ for deb in "$dist"/*.deb; do
     dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/keyrings/rangefinder-archive-keyring.gpg | cmp -s - "$work/keyring.gpg" ||
         fail "$(basename "$deb") does not hold the release's key alone"
 done
-! grep -rqF "PRIVATE KEY BLOCK" "$dist" "$work/one/rangefinder" "$work/release.log" ||
-    fail "a secret key stands in dist/, the tree or the log"
+# The lines of the secret key's export that its public one has not.
+grep -vxF -f "$work/public.asc" "$work/signing.asc" | grep -E '^[A-Za-z0-9+/]{64}$' >"$work/secret-lines"
+[ -s "$work/secret-lines" ] && ! grep -rqF -f "$work/secret-lines" "$dist" "$work/one/rangefinder" "$work/release.log" ||
+    fail "the secret key stands in dist/, the tree or the log"
 grep -qx "check-armv6: the 2 programs of rangefinder_${version}_armhf.deb are ARMv6 throughout, hard-float, for the armhf loader" \
     "$work/release.log" || fail "release.sh did not say its armhf programs passed the ARMv6 check"
 TMPDIR=$work lintian --allow-root --fail-on error,warning "$dist"/*.deb || fail "lintian finds fault with the release's packages"
