@@ -218,7 +218,7 @@ password_hidden() {
     everything=$(ls -d /* | grep -vxE '/(proc|sys|dev)')
     # grep's status is 2 for what it could not read, which is no finding.
     files=$({ printf '%s\n' "$password" | grep -rlsF -D skip -f - $everything || true; } | sort | xargs)
-    [ "$files" = "/etc/rangefinder/mqtt.conf /run/credentials/rangefinder-mqtt.service/mqtt.conf" ] ||
+    [ "$files" = "/etc/rangefinder/mqtt.conf /run/credentials/rangefinder-mqtt.service/rangefinder_mqtt.conf" ] ||
         fail "the password is in these files: $files"
     # Root's or the service's user's (systemd 252 gives its copy to that user, 257 to its
     # group), and nothing for any other user.

@@ -31,15 +31,11 @@ char const* fileToRead(char const* path, char (&copy)[PATH_MAX]) {
         std::strchr(path + folder, '/') != nullptr) {
         return path;
     }
-    char const* const name = path + folder;
-    bool const made =
-        std::strcmp(name, CONFIG_CREDENTIAL) == 0
-            ? fits(std::snprintf(copy, sizeof copy, "%s/%s", credentials, CONFIG_CREDENTIAL),
-                   sizeof copy)
-            : fits(std::snprintf(copy, sizeof copy, "%s/%s_%s", credentials, FOLDER_CREDENTIAL,
-                                 name),
-                   sizeof copy);
-    return made ? copy : path;
+    return fits(std::snprintf(copy, sizeof copy, "%s/%s_%s", credentials, FOLDER_CREDENTIAL,
+                              path + folder),
+                sizeof copy)
+               ? copy
+               : path;
 }
 
 char const* pemProblem(char const* path, Pem kind, char (&why)[128]) {

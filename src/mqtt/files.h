@@ -7,9 +7,8 @@
 // The folder of the files the service hands over: the configuration, and the TLS files an owner
 // keeps beside it, root's alone.
 constexpr char const* CONFIG_FOLDER = "/etc/rangefinder/";
-// The service's credentials: the configuration alone, and every file of the folder, each as
-// this name, '_' and the file's name.
-constexpr char const* CONFIG_CREDENTIAL = "mqtt.conf";
+// The service's credential of that folder: each file of it is a credential of this name, '_'
+// and the file's name.
 constexpr char const* FOLDER_CREDENTIAL = "rangefinder";
 
 // The path to read for `path`: systemd's copy where the service was handed one, else `path`.
