@@ -15,7 +15,8 @@ ln -sfn "$home/later" /run/repository
 python3 -m http.server "$port" --bind 127.0.0.1 --directory /run/repository >/dev/null 2>&1 &
 server=$!
 serve() { ln -sfn "$1" /run/repository; }
-wait_for 60 bash -c "exec 3<>/dev/tcp/127.0.0.1/$port" || fail "the repository is not served"
+# Python starts slowly under the emulator.
+wait_for 180 bash -c "exec 2>/dev/null 3<>/dev/tcp/127.0.0.1/$port" || fail "the repository is not served"
 
 # running VERSION: the release of VERSION is installed, its publisher enabled and running, the
 # owner's file as it was.
